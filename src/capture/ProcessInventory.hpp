@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "capture/ProcessInfo.hpp"
+#include "shared/CoreAudioAccess.hpp"
+#include "shared/OutputSink.hpp"
+
+namespace vellory {
+
+// Every process object the hardware layer lists, in its order. An object whose reads fail is
+// left out with an "Ignoring process object" line on `err`; a failing list read throws.
+std::vector<ProcessInfo> processes(CoreAudioAccess& access, OutputSink& err);
+
+// The processes of the inventory that belong to a slot prefix ("a|b" alternatives; a candidate
+// matches itself exactly or any identifier below it after a ".").
+std::vector<ProcessInfo> matchingProcesses(const std::string& prefix,
+                                           const std::vector<ProcessInfo>& inventory);
+
+nlohmann::json encode(const std::vector<ProcessInfo>& inventory);
+
+}  // namespace vellory

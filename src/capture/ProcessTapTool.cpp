@@ -1,0 +1,29 @@
+#include "capture/ProcessTapTool.hpp"
+
+#include "capture/ProcessInventory.hpp"
+#include "shared/JsonWriter.hpp"
+
+namespace vellory {
+
+int runProcessTapTool(const std::vector<std::string>& args, CoreAudioAccess& access,
+                      ToolStreams streams, const CaptureRunCommand& run) {
+  try {
+    const std::string command = args.empty() ? "list" : args.front();
+    const std::vector<ProcessInfo> inventory = processes(access, streams.err);
+    if (command == "list") {
+      writeJson(streams.out, encode(inventory));
+      return 0;
+    }
+    if (command != "run") throw TapError::usage(captureUsage);
+    const RunOptions options = parseRunItems({args.begin() + 1, args.end()});
+    run(options, inventory);
+    return 0;
+  } catch (const ToolError& error) {
+    streams.err.write("[process-tap] " + error.description() + "\n");
+  } catch (const std::exception& error) {
+    streams.err.write(std::string("[process-tap] ") + error.what() + "\n");
+  }
+  return 1;
+}
+
+}  // namespace vellory

@@ -1,0 +1,275 @@
+#include "platform/linux/PulseContext.hpp"
+
+namespace vellory::pulse {
+
+namespace {
+
+// Holds the loop lock for one scope.
+class LoopLock {
+ public:
+  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  LoopLock(const LoopLock&) = delete;
+  LoopLock& operator=(const LoopLock&) = delete;
+
+ private:
+  pa_threaded_mainloop* loop_;
+};
+
+// What a list or result callback collects, plus the loop to wake.
+template <class T>
+struct Collector {
+  pa_threaded_mainloop* loop;
+  std::vector<T> items;
+  bool failed = false;
+};
+
+struct Outcome {
+  pa_threaded_mainloop* loop;
+  bool success = false;
+  std::uint32_t index = PA_INVALID_INDEX;
+};
+
+void contextStateChanged(pa_context*, void* userdata) {
+  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
+}
+
+void successCallback(pa_context*, int success, void* userdata) {
+  auto* outcome = static_cast<Outcome*>(userdata);
+  outcome->success = success != 0;
+  pa_threaded_mainloop_signal(outcome->loop, 0);
+}
+
+void indexCallback(pa_context*, std::uint32_t index, void* userdata) {
+  auto* outcome = static_cast<Outcome*>(userdata);
+  outcome->index = index;
+  outcome->success = index != PA_INVALID_INDEX;
+  pa_threaded_mainloop_signal(outcome->loop, 0);
+}
+
+template <class T>
+bool finishList(Collector<T>* collector, int eol) {
+  if (eol != 0) {
+    if (eol < 0) collector->failed = true;
+    pa_threaded_mainloop_signal(collector->loop, 0);
+    return true;
+  }
+  return false;
+}
+
+void sinkInputCallback(pa_context*, const pa_sink_input_info* info, int eol, void* userdata) {
+  auto* collector = static_cast<Collector<SinkInputInfo>*>(userdata);
+  if (finishList(collector, eol) || info == nullptr) return;
+  SinkInputInfo item;
+  item.index = info->index;
+  item.client = info->client;
+  item.ownerModule = info->owner_module;
+  item.sink = info->sink;
+  item.driver = info->driver ? info->driver : "";
+  item.corked = info->corked != 0;
+  item.properties = copyProperties(info->proplist);
+  collector->items.push_back(std::move(item));
+}
+
+void clientCallback(pa_context*, const pa_client_info* info, int eol, void* userdata) {
+  auto* collector = static_cast<Collector<ClientInfo>*>(userdata);
+  if (finishList(collector, eol) || info == nullptr) return;
+  collector->items.push_back(ClientInfo{info->index, copyProperties(info->proplist)});
+}
+
+void sinkCallback(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+  auto* collector = static_cast<Collector<DeviceInfo>*>(userdata);
+  if (finishList(collector, eol) || info == nullptr) return;
+  DeviceInfo item;
+  item.index = info->index;
+  item.name = info->name ? info->name : "";
+  item.description = info->description ? info->description : "";
+  item.channels = info->sample_spec.channels;
+  item.rate = info->sample_spec.rate;
+  item.ownerModule = info->owner_module;
+  item.monitorSourceName = info->monitor_source_name ? info->monitor_source_name : "";
+  item.properties = copyProperties(info->proplist);
+  collector->items.push_back(std::move(item));
+}
+
+void sourceCallback(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+  auto* collector = static_cast<Collector<DeviceInfo>*>(userdata);
+  if (finishList(collector, eol) || info == nullptr) return;
+  DeviceInfo item;
+  item.index = info->index;
+  item.name = info->name ? info->name : "";
+  item.description = info->description ? info->description : "";
+  item.channels = info->sample_spec.channels;
+  item.rate = info->sample_spec.rate;
+  item.ownerModule = info->owner_module;
+  item.monitorOfSink = info->monitor_of_sink;
+  item.properties = copyProperties(info->proplist);
+  collector->items.push_back(std::move(item));
+}
+
+void moduleCallback(pa_context*, const pa_module_info* info, int eol, void* userdata) {
+  auto* collector = static_cast<Collector<ModuleInfo>*>(userdata);
+  if (finishList(collector, eol) || info == nullptr) return;
+  collector->items.push_back(ModuleInfo{info->index, info->name ? info->name : "",
+                                        info->argument ? info->argument : ""});
+}
+
+struct ServerCollector {
+  pa_threaded_mainloop* loop;
+  std::optional<ServerInfo> info;
+};
+
+void serverCallback(pa_context*, const pa_server_info* info, void* userdata) {
+  auto* collector = static_cast<ServerCollector*>(userdata);
+  if (info != nullptr) {
+    collector->info = ServerInfo{info->default_sink_name ? info->default_sink_name : "",
+                                 info->default_source_name ? info->default_source_name : ""};
+  }
+  pa_threaded_mainloop_signal(collector->loop, 0);
+}
+
+}  // namespace
+
+Properties copyProperties(const pa_proplist* list) {
+  Properties properties;
+  if (list == nullptr) return properties;
+  void* state = nullptr;
+  while (const char* key = pa_proplist_iterate(list, &state)) {
+    if (const char* value = pa_proplist_gets(list, key)) properties[key] = value;
+  }
+  return properties;
+}
+
+PulseContext::PulseContext(const std::string& clientName) : clientName_(clientName) {
+  mainloop_ = pa_threaded_mainloop_new();
+  pa_threaded_mainloop_start(mainloop_);
+}
+
+PulseContext::~PulseContext() {
+  {
+    LoopLock lock(mainloop_);
+    disconnectLocked();
+  }
+  pa_threaded_mainloop_stop(mainloop_);
+  pa_threaded_mainloop_free(mainloop_);
+}
+
+void PulseContext::disconnectLocked() {
+  if (context_ == nullptr) return;
+  pa_context_set_state_callback(context_, nullptr, nullptr);
+  pa_context_disconnect(context_);
+  pa_context_unref(context_);
+  context_ = nullptr;
+}
+
+bool PulseContext::connectLocked() {
+  if (context_ != nullptr) {
+    const pa_context_state_t state = pa_context_get_state(context_);
+    if (state == PA_CONTEXT_READY) return true;
+    disconnectLocked();
+  }
+  pa_proplist* properties = pa_proplist_new();
+  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, clientName_.c_str());
+  pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "com.vellory.runtime");
+  context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_),
+                                          clientName_.c_str(), properties);
+  pa_proplist_free(properties);
+  if (context_ == nullptr) return false;
+  pa_context_set_state_callback(context_, contextStateChanged, mainloop_);
+  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    disconnectLocked();
+    return false;
+  }
+  for (;;) {
+    const pa_context_state_t state = pa_context_get_state(context_);
+    if (state == PA_CONTEXT_READY) return true;
+    if (!PA_CONTEXT_IS_GOOD(state)) {
+      disconnectLocked();
+      return false;
+    }
+    pa_threaded_mainloop_wait(mainloop_);
+  }
+}
+
+bool PulseContext::connected() {
+  LoopLock lock(mainloop_);
+  return connectLocked();
+}
+
+bool PulseContext::await(pa_operation* operation) {
+  if (operation == nullptr) return false;
+  while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) break;
+    pa_threaded_mainloop_wait(mainloop_);
+  }
+  const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
+  if (!done) pa_operation_cancel(operation);
+  pa_operation_unref(operation);
+  return done;
+}
+
+std::optional<ServerInfo> PulseContext::serverInfo() {
+  LoopLock lock(mainloop_);
+  if (!connectLocked()) return std::nullopt;
+  ServerCollector collector{mainloop_, std::nullopt};
+  if (!await(pa_context_get_server_info(context_, serverCallback, &collector))) return std::nullopt;
+  return collector.info;
+}
+
+#define VELLORY_PULSE_LIST(method, Type, call, callback)                               \
+  std::optional<std::vector<Type>> PulseContext::method() {                            \
+    LoopLock lock(mainloop_);                                                          \
+    if (!connectLocked()) return std::nullopt;                                         \
+    Collector<Type> collector{mainloop_, {}, false};                                   \
+    if (!await(call(context_, callback, &collector)) || collector.failed) return {};   \
+    return std::move(collector.items);                                                 \
+  }
+
+VELLORY_PULSE_LIST(sinkInputs, SinkInputInfo, pa_context_get_sink_input_info_list, sinkInputCallback)
+VELLORY_PULSE_LIST(clients, ClientInfo, pa_context_get_client_info_list, clientCallback)
+VELLORY_PULSE_LIST(sinks, DeviceInfo, pa_context_get_sink_info_list, sinkCallback)
+VELLORY_PULSE_LIST(sources, DeviceInfo, pa_context_get_source_info_list, sourceCallback)
+VELLORY_PULSE_LIST(modules, ModuleInfo, pa_context_get_module_info_list, moduleCallback)
+
+#undef VELLORY_PULSE_LIST
+
+std::optional<std::uint32_t> PulseContext::loadModule(const std::string& name,
+                                                      const std::string& argument) {
+  LoopLock lock(mainloop_);
+  if (!connectLocked()) return std::nullopt;
+  Outcome outcome{mainloop_};
+  if (!await(pa_context_load_module(context_, name.c_str(), argument.c_str(), indexCallback,
+                                    &outcome)) ||
+      !outcome.success) {
+    return std::nullopt;
+  }
+  return outcome.index;
+}
+
+bool PulseContext::unloadModule(std::uint32_t index) {
+  LoopLock lock(mainloop_);
+  if (!connectLocked()) return false;
+  Outcome outcome{mainloop_};
+  return await(pa_context_unload_module(context_, index, successCallback, &outcome)) &&
+         outcome.success;
+}
+
+bool PulseContext::moveSinkInput(std::uint32_t sinkInput, const std::string& sinkName) {
+  LoopLock lock(mainloop_);
+  if (!connectLocked()) return false;
+  Outcome outcome{mainloop_};
+  return await(pa_context_move_sink_input_by_name(context_, sinkInput, sinkName.c_str(),
+                                                  successCallback, &outcome)) &&
+         outcome.success;
+}
+
+bool PulseContext::moveSourceOutput(std::uint32_t sourceOutput, const std::string& sourceName) {
+  LoopLock lock(mainloop_);
+  if (!connectLocked()) return false;
+  Outcome outcome{mainloop_};
+  return await(pa_context_move_source_output_by_name(context_, sourceOutput, sourceName.c_str(),
+                                                     successCallback, &outcome)) &&
+         outcome.success;
+}
+
+}  // namespace vellory::pulse

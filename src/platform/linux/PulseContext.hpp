@@ -1,0 +1,96 @@
+#pragma once
+
+#include <pulse/pulseaudio.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellory::pulse {
+
+// Properties of a server object, copied out of its pa_proplist.
+using Properties = std::map<std::string, std::string>;
+Properties copyProperties(const pa_proplist* list);
+
+struct SinkInputInfo {
+  std::uint32_t index = PA_INVALID_INDEX;
+  std::uint32_t client = PA_INVALID_INDEX;
+  std::uint32_t ownerModule = PA_INVALID_INDEX;
+  std::uint32_t sink = PA_INVALID_INDEX;
+  std::string driver;
+  bool corked = false;
+  Properties properties;
+};
+
+struct ClientInfo {
+  std::uint32_t index = PA_INVALID_INDEX;
+  Properties properties;
+};
+
+struct DeviceInfo {
+  std::uint32_t index = PA_INVALID_INDEX;
+  std::string name;
+  std::string description;
+  std::uint32_t channels = 0;
+  std::uint32_t rate = 0;
+  std::uint32_t ownerModule = PA_INVALID_INDEX;
+  std::uint32_t monitorOfSink = PA_INVALID_INDEX;  // sources only
+  std::string monitorSourceName;                   // sinks only
+  Properties properties;
+};
+
+struct ModuleInfo {
+  std::uint32_t index = PA_INVALID_INDEX;
+  std::string name;
+  std::string argument;
+};
+
+struct ServerInfo {
+  std::string defaultSinkName;
+  std::string defaultSourceName;
+};
+
+// One connection to the sound server on a threaded main loop of its own. Every method blocks
+// until the server has answered and may be called from any thread but the loop's own; calls
+// are serialised. A method returns nothing (or false) when the server cannot be reached or
+// refused the request.
+class PulseContext {
+ public:
+  explicit PulseContext(const std::string& clientName);
+  ~PulseContext();
+  PulseContext(const PulseContext&) = delete;
+  PulseContext& operator=(const PulseContext&) = delete;
+
+  // Connects on first use and after the server went away.
+  bool connected();
+
+  std::optional<ServerInfo> serverInfo();
+  std::optional<std::vector<SinkInputInfo>> sinkInputs();
+  std::optional<std::vector<ClientInfo>> clients();
+  std::optional<std::vector<DeviceInfo>> sinks();
+  std::optional<std::vector<DeviceInfo>> sources();
+  std::optional<std::vector<ModuleInfo>> modules();
+
+  std::optional<std::uint32_t> loadModule(const std::string& name, const std::string& argument);
+  bool unloadModule(std::uint32_t index);
+  bool moveSinkInput(std::uint32_t sinkInput, const std::string& sinkName);
+  bool moveSourceOutput(std::uint32_t sourceOutput, const std::string& sourceName);
+
+  pa_threaded_mainloop* mainloop() { return mainloop_; }
+  pa_context* context() { return context_; }
+
+ private:
+  bool connectLocked();
+  void disconnectLocked();
+  // Runs an operation started under the loop lock and waits until it is done.
+  bool await(pa_operation* operation);
+
+  pa_threaded_mainloop* mainloop_ = nullptr;
+  pa_context* context_ = nullptr;
+  std::string clientName_;
+};
+
+}  // namespace vellory::pulse

@@ -1,0 +1,386 @@
+#include "platform/linux/PulseHardware.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/linux/PulseCaptureDevice.hpp"
+#include "platform/linux/PulseFabric.hpp"
+#include "platform/linux/PulseTaps.hpp"
+#include "shared/BufferList.hpp"
+
+namespace vellory::pulse {
+
+namespace {
+
+std::optional<std::string> property(const Properties& properties, const char* key) {
+  auto it = properties.find(key);
+  if (it == properties.end() || it->second.empty()) return std::nullopt;
+  return it->second;
+}
+
+template <class T>
+std::vector<std::byte> bytesOf(const T& value) {
+  std::vector<std::byte> bytes(sizeof(T));
+  std::memcpy(bytes.data(), &value, sizeof(T));
+  return bytes;
+}
+
+}  // namespace
+
+bool isApplicationStream(const SinkInputInfo& stream) {
+  // Streams of server modules (loopbacks, combining sinks) and our own are not applications.
+  if (stream.client == PA_INVALID_INDEX) return false;
+  if (stream.properties.count(roleProperty)) return false;
+  return stream.driver.rfind("module-", 0) != 0;
+}
+
+bool isInternalDevice(const DeviceInfo& device) {
+  auto it = device.properties.find(roleProperty);
+  if (it == device.properties.end()) return false;
+  return it->second != "capture" && it->second != "fabric";
+}
+
+PulseHardware::PulseHardware() : context_("vellory") {
+  taps_ = std::make_unique<PulseTaps>(context_);
+  capture_ = std::make_unique<PulseCaptureDevice>(context_);
+}
+
+PulseHardware::~PulseHardware() = default;
+
+bool PulseHardware::refresh() {
+  auto server = context_.serverInfo();
+  if (!server) return false;
+  auto streams = context_.sinkInputs();
+  auto clients = context_.clients();
+  auto sinks = context_.sinks();
+  auto sources = context_.sources();
+  if (!streams || !clients || !sinks || !sources) return false;
+  snapshot_ = Snapshot{std::move(*streams), std::move(*clients), std::move(*sinks),
+                       std::move(*sources), std::move(*server)};
+  haveSnapshot_ = true;
+  return true;
+}
+
+AudioObjectID PulseHardware::idFor(Kind kind, std::uint32_t index) {
+  const auto key = std::make_pair(kind, index);
+  auto it = ids_.find(key);
+  if (it != ids_.end()) return it->second;
+  const AudioObjectID id = nextID_++;
+  ids_[key] = id;
+  objects_[id] = key;
+  return id;
+}
+
+std::optional<std::pair<PulseHardware::Kind, std::uint32_t>> PulseHardware::lookup(
+    AudioObjectID object) const {
+  auto it = objects_.find(object);
+  if (it == objects_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::vector<AudioObjectID> PulseHardware::processObjects() {
+  std::vector<AudioObjectID> ids;
+  for (const auto& stream : snapshot_.streams) {
+    if (!isApplicationStream(stream)) continue;
+    ids.push_back(idFor(Kind::stream, stream.index));
+  }
+  return ids;
+}
+
+std::vector<AudioObjectID> PulseHardware::deviceObjects() {
+  std::vector<AudioObjectID> ids;
+  for (const auto& sink : snapshot_.sinks) {
+    if (!isInternalDevice(sink)) ids.push_back(idFor(Kind::sink, sink.index));
+  }
+  for (const auto& source : snapshot_.sources) {
+    if (source.monitorOfSink != PA_INVALID_INDEX || isInternalDevice(source)) continue;
+    ids.push_back(idFor(Kind::source, source.index));
+  }
+  return ids;
+}
+
+const SinkInputInfo* PulseHardware::stream(std::uint32_t index) const {
+  for (const auto& item : snapshot_.streams) {
+    if (item.index == index && isApplicationStream(item)) return &item;
+  }
+  return nullptr;
+}
+
+const DeviceInfo* PulseHardware::sink(std::uint32_t index) const {
+  for (const auto& item : snapshot_.sinks) {
+    if (item.index == index && !isInternalDevice(item)) return &item;
+  }
+  return nullptr;
+}
+
+const DeviceInfo* PulseHardware::source(std::uint32_t index) const {
+  for (const auto& item : snapshot_.sources) {
+    if (item.index == index && item.monitorOfSink == PA_INVALID_INDEX && !isInternalDevice(item)) {
+      return &item;
+    }
+  }
+  return nullptr;
+}
+
+const DeviceInfo* PulseHardware::sinkNamed(const std::string& name) const {
+  for (const auto& item : snapshot_.sinks) {
+    if (item.name == name && !isInternalDevice(item)) return &item;
+  }
+  return nullptr;
+}
+
+OSStatus PulseHardware::resolve(AudioObjectID object, Kind& kind, std::uint32_t& index) {
+  const auto found = lookup(object);
+  if (!found) return status::badObject;
+  kind = found->first;
+  index = found->second;
+  if (kind == Kind::tap) return taps_->exists(index) ? status::ok : status::badObject;
+  const auto present = [&] {
+    switch (kind) {
+      case Kind::stream:
+        return stream(index) != nullptr;
+      case Kind::sink:
+        return sink(index) != nullptr;
+      case Kind::source:
+        return source(index) != nullptr;
+      case Kind::tap:
+        break;
+    }
+    return false;
+  };
+  if (haveSnapshot_ && present()) return status::ok;
+  if (!refresh()) return status::notRunning;
+  return present() ? status::ok : status::badObject;
+}
+
+PulseTaps::StreamResolver PulseHardware::streamResolver() {
+  return [this](AudioObjectID process) -> std::optional<std::uint32_t> {
+    const auto found = lookup(process);
+    if (!found || found->first != Kind::stream) return std::nullopt;
+    return found->second;
+  };
+}
+
+OSStatus PulseHardware::readValue(AudioObjectID object, const PropertyAddress& address,
+                                  std::vector<std::byte>& value) {
+  if (object == systemObjectID) {
+    switch (address.selector) {
+      case selector::processObjectList:
+      case selector::devices: {
+        if (!refresh()) return status::notRunning;
+        const auto ids =
+            address.selector == selector::devices ? deviceObjects() : processObjects();
+        value.resize(ids.size() * sizeof(AudioObjectID));
+        if (!ids.empty()) std::memcpy(value.data(), ids.data(), value.size());
+        return status::ok;
+      }
+      case selector::defaultOutputDevice:
+      case selector::defaultSystemOutputDevice: {
+        if (!refresh()) return status::notRunning;
+        const DeviceInfo* device = sinkNamed(snapshot_.server.defaultSinkName);
+        value = bytesOf<AudioObjectID>(device ? idFor(Kind::sink, device->index) : 0);
+        return status::ok;
+      }
+      default:
+        return status::unknownProperty;
+    }
+  }
+  Kind kind{};
+  std::uint32_t index = 0;
+  if (const OSStatus found = resolve(object, kind, index); found != status::ok) return found;
+  switch (kind) {
+    case Kind::stream: {
+      const SinkInputInfo& info = *stream(index);
+      if (address.selector == selector::processIsRunning) {
+        value = bytesOf<std::uint32_t>(info.corked ? 0 : 1);
+        return status::ok;
+      }
+      if (address.selector == selector::processPID) {
+        auto pid = property(info.properties, PA_PROP_APPLICATION_PROCESS_ID);
+        if (!pid) {
+          for (const auto& client : snapshot_.clients) {
+            if (client.index == info.client) {
+              pid = property(client.properties, PA_PROP_APPLICATION_PROCESS_ID);
+            }
+          }
+        }
+        if (!pid) return status::unknownProperty;
+        try {
+          value = bytesOf<std::int32_t>(static_cast<std::int32_t>(std::stol(*pid)));
+        } catch (const std::exception&) {
+          return status::unknownProperty;
+        }
+        return status::ok;
+      }
+      return status::unknownProperty;
+    }
+    case Kind::sink:
+    case Kind::source: {
+      const DeviceInfo& info = kind == Kind::sink ? *sink(index) : *source(index);
+      if (address.selector == selector::streamConfiguration) {
+        const bool outputs = kind == Kind::sink;
+        if (address.scope == scope::output) {
+          value = encodeBufferList(outputs ? std::vector<std::uint32_t>{info.channels}
+                                           : std::vector<std::uint32_t>{});
+        } else if (address.scope == scope::input) {
+          value = encodeBufferList(outputs ? std::vector<std::uint32_t>{}
+                                           : std::vector<std::uint32_t>{info.channels});
+        } else {
+          value = encodeBufferList({info.channels});
+        }
+        return status::ok;
+      }
+      if (address.selector == selector::nominalSampleRate) {
+        value = bytesOf<double>(static_cast<double>(info.rate));
+        return status::ok;
+      }
+      return status::unknownProperty;
+    }
+    case Kind::tap:
+      if (address.selector == selector::tapFormat) {
+        AudioStreamBasicDescription format;
+        if (!taps_->format(index, format)) return status::badObject;
+        value = bytesOf(format);
+        return status::ok;
+      }
+      return status::unknownProperty;
+  }
+  return status::unknownProperty;
+}
+
+OSStatus PulseHardware::getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
+                                            std::uint32_t& outSize) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::byte> value;
+  const OSStatus result = readValue(object, address, value);
+  if (result != status::ok) return result;
+  outSize = static_cast<std::uint32_t>(value.size());
+  return status::ok;
+}
+
+OSStatus PulseHardware::getPropertyData(AudioObjectID object, const PropertyAddress& address,
+                                        std::uint32_t& ioSize, void* data) {
+  std::lock_guard lock(mutex_);
+  std::vector<std::byte> value;
+  const OSStatus result = readValue(object, address, value);
+  if (result != status::ok) return result;
+  const std::size_t count = std::min<std::size_t>(ioSize, value.size());
+  if (count > 0) std::memcpy(data, value.data(), count);
+  ioSize = static_cast<std::uint32_t>(count);
+  return status::ok;
+}
+
+OSStatus PulseHardware::getStringProperty(AudioObjectID object, const PropertyAddress& address,
+                                          std::optional<std::string>& out) {
+  std::lock_guard lock(mutex_);
+  out.reset();
+  Kind kind{};
+  std::uint32_t index = 0;
+  if (object == systemObjectID) return status::unknownProperty;
+  if (const OSStatus found = resolve(object, kind, index); found != status::ok) return found;
+  switch (kind) {
+    case Kind::stream: {
+      if (address.selector != selector::processBundleID) return status::unknownProperty;
+      const SinkInputInfo& info = *stream(index);
+      const Properties* clientProperties = nullptr;
+      for (const auto& client : snapshot_.clients) {
+        if (client.index == info.client) clientProperties = &client.properties;
+      }
+      // The application id the stream or its client declares, else a sandbox's app id, else
+      // the process binary's name; the stream's own properties first each time.
+      for (const char* key : {PA_PROP_APPLICATION_ID, "pipewire.access.portal.app_id",
+                              "application.flatpak.id", PA_PROP_APPLICATION_PROCESS_BINARY}) {
+        if (auto value = property(info.properties, key)) {
+          out = *value;
+          return status::ok;
+        }
+        if (clientProperties) {
+          if (auto value = property(*clientProperties, key)) {
+            out = *value;
+            return status::ok;
+          }
+        }
+      }
+      return status::ok;
+    }
+    case Kind::sink:
+    case Kind::source: {
+      const DeviceInfo& info = kind == Kind::sink ? *sink(index) : *source(index);
+      if (address.selector == selector::objectName) {
+        out = info.description;
+        return status::ok;
+      }
+      if (address.selector == selector::deviceUID) {
+        out = info.name;
+        return status::ok;
+      }
+      return status::unknownProperty;
+    }
+    case Kind::tap: {
+      if (address.selector != selector::tapUID) return status::unknownProperty;
+      std::string uid;
+      if (!taps_->uid(index, uid)) return status::badObject;
+      out = uid;
+      return status::ok;
+    }
+  }
+  return status::unknownProperty;
+}
+
+OSStatus PulseHardware::setPropertyData(AudioObjectID object, const PropertyAddress& address,
+                                        const TapDescription& description) {
+  std::lock_guard lock(mutex_);
+  const auto found = lookup(object);
+  if (!found) return status::badObject;
+  if (found->first != Kind::tap || address.selector != selector::tapDescription) {
+    return status::unknownProperty;
+  }
+  return taps_->setDescription(found->second, description, streamResolver());
+}
+
+OSStatus PulseHardware::createProcessTap(const TapDescription& description, AudioObjectID& outTap) {
+  std::lock_guard lock(mutex_);
+  std::uint32_t index = 0;
+  const OSStatus result = taps_->create(description, streamResolver(), index);
+  if (result != status::ok) return result;
+  outTap = idFor(Kind::tap, index);
+  return status::ok;
+}
+
+OSStatus PulseHardware::destroyProcessTap(AudioObjectID tap) {
+  std::lock_guard lock(mutex_);
+  const auto found = lookup(tap);
+  if (!found || found->first != Kind::tap) return status::badObject;
+  return taps_->destroy(found->second);
+}
+
+OSStatus PulseHardware::createAggregateDevice(const DescriptionDictionary& description,
+                                              AudioObjectID& outDevice) {
+  std::lock_guard lock(mutex_);
+  std::string deviceName;
+  const bool capture = description.has(aggregateKey::tapList);
+  const OSStatus result = capture ? capture_->create(description, *taps_, deviceName)
+                                  : createFabric(context_, description, deviceName);
+  if (result != status::ok) return result;
+  if (!refresh()) return status::notRunning;
+  const Kind kind = capture ? Kind::source : Kind::sink;
+  for (const auto& device : kind == Kind::source ? snapshot_.sources : snapshot_.sinks) {
+    if (device.name == deviceName) {
+      outDevice = idFor(kind, device.index);
+      return status::ok;
+    }
+  }
+  return status::unspecified;
+}
+
+OSStatus PulseHardware::destroyAggregateDevice(AudioObjectID device) {
+  std::lock_guard lock(mutex_);
+  Kind kind{};
+  std::uint32_t index = 0;
+  if (const OSStatus found = resolve(device, kind, index); found != status::ok) return found;
+  if (kind == Kind::source) return capture_->destroy(*source(index));
+  if (kind == Kind::sink) return destroyFabric(context_, *sink(index));
+  return status::badObject;
+}
+
+}  // namespace vellory::pulse

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/linux/PulseContext.hpp"
+#include "platform/linux/PulseTaps.hpp"
+#include "shared/AudioHardware.hpp"
+
+namespace vellory::pulse {
+
+class PulseCaptureDevice;
+
+// The hardware object model over a PulseAudio (or pipewire-pulse) server. Processes are the
+// server's playback streams, devices its sinks and non-monitor sources; each server object
+// gets an object ID of its own for this process's life. Statuses reuse the platform's codes:
+// 'stop' when the server cannot be reached, '!obj' for an unknown object, 'who?' for an
+// unknown property, 'nope' for a refused operation. Thread-safe; calls are serialised.
+class PulseHardware : public AudioHardware {
+ public:
+  PulseHardware();
+  ~PulseHardware() override;
+
+  OSStatus getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
+                               std::uint32_t& outSize) override;
+  OSStatus getPropertyData(AudioObjectID object, const PropertyAddress& address,
+                           std::uint32_t& ioSize, void* data) override;
+  OSStatus getStringProperty(AudioObjectID object, const PropertyAddress& address,
+                             std::optional<std::string>& out) override;
+  OSStatus setPropertyData(AudioObjectID object, const PropertyAddress& address,
+                           const TapDescription& description) override;
+  OSStatus createProcessTap(const TapDescription& description, AudioObjectID& outTap) override;
+  OSStatus destroyProcessTap(AudioObjectID tap) override;
+  OSStatus createAggregateDevice(const DescriptionDictionary& description,
+                                 AudioObjectID& outDevice) override;
+  OSStatus destroyAggregateDevice(AudioObjectID device) override;
+
+  enum class Kind { stream, sink, source, tap };
+
+  struct Snapshot {
+    std::vector<SinkInputInfo> streams;
+    std::vector<ClientInfo> clients;
+    std::vector<DeviceInfo> sinks;
+    std::vector<DeviceInfo> sources;
+    ServerInfo server;
+  };
+
+ private:
+  // Takes a fresh view of the server; false when it cannot be reached.
+  bool refresh();
+  AudioObjectID idFor(Kind kind, std::uint32_t index);
+  std::optional<std::pair<Kind, std::uint32_t>> lookup(AudioObjectID object) const;
+  std::vector<AudioObjectID> processObjects();
+  std::vector<AudioObjectID> deviceObjects();
+  const SinkInputInfo* stream(std::uint32_t index) const;
+  const DeviceInfo* sink(std::uint32_t index) const;
+  const DeviceInfo* source(std::uint32_t index) const;
+  const DeviceInfo* sinkNamed(const std::string& name) const;
+  // Finds an object in the current view, refreshing once when it is not there.
+  OSStatus resolve(AudioObjectID object, Kind& kind, std::uint32_t& index);
+  PulseTaps::StreamResolver streamResolver();
+  OSStatus readValue(AudioObjectID object, const PropertyAddress& address,
+                     std::vector<std::byte>& value);
+
+  std::mutex mutex_;
+  PulseContext context_;
+  Snapshot snapshot_;
+  bool haveSnapshot_ = false;
+  std::map<std::pair<Kind, std::uint32_t>, AudioObjectID> ids_;
+  std::map<AudioObjectID, std::pair<Kind, std::uint32_t>> objects_;
+  AudioObjectID nextID_ = 100;
+  std::unique_ptr<PulseTaps> taps_;
+  std::unique_ptr<PulseCaptureDevice> capture_;
+};
+
+// Whether a playback stream belongs to an application (not to a server module or to us).
+bool isApplicationStream(const SinkInputInfo& stream);
+
+// Whether a server device is one of the backend's own building blocks, never shown as a device.
+bool isInternalDevice(const DeviceInfo& device);
+
+// The property that marks the backend's own server objects, and its values.
+inline constexpr const char* roleProperty = "vellory.role";
+
+}  // namespace vellory::pulse

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "shared/AudioTypes.hpp"
+#include "shared/DescriptionDictionary.hpp"
+#include "shared/TapDescription.hpp"
+
+namespace vellory {
+
+// The audio hardware object model: objects with properties, process taps and aggregate
+// devices. Every method returns the platform's status (0 on success) and may be called from
+// any thread, one call at a time per instance unless a backend says otherwise.
+class AudioHardware {
+ public:
+  virtual ~AudioHardware() = default;
+
+  // Byte size of a property's current value. Fails with 'stop', '!obj', 'who?'.
+  virtual OSStatus getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
+                                       std::uint32_t& outSize) = 0;
+
+  // Copies up to ioSize bytes of a fixed-size or list property into data and sets ioSize to
+  // the bytes written. Fails with 'stop', '!obj', 'who?', '!siz'.
+  virtual OSStatus getPropertyData(AudioObjectID object, const PropertyAddress& address,
+                                   std::uint32_t& ioSize, void* data) = 0;
+
+  // Reads a string property. On success `out` holds the text, or stays empty when the platform
+  // stored a null reference. Fails with 'stop', '!obj', 'who?'.
+  virtual OSStatus getStringProperty(AudioObjectID object, const PropertyAddress& address,
+                                     std::optional<std::string>& out) = 0;
+
+  // Replaces a tap's description ('tdsc'). Fails with 'stop', '!obj', 'who?', 'nope'.
+  virtual OSStatus setPropertyData(AudioObjectID object, const PropertyAddress& address,
+                                   const TapDescription& description) = 0;
+
+  // Creates a process tap. Fails with 'stop', 'nope' and the platform's own codes.
+  virtual OSStatus createProcessTap(const TapDescription& description, AudioObjectID& outTap) = 0;
+
+  // Destroys a process tap. Fails with 'stop', '!obj'.
+  virtual OSStatus destroyProcessTap(AudioObjectID tap) = 0;
+
+  // Creates an aggregate device from its description. Fails with 'stop', 'nope' and the
+  // platform's own codes.
+  virtual OSStatus createAggregateDevice(const DescriptionDictionary& description,
+                                         AudioObjectID& outDevice) = 0;
+
+  // Destroys an aggregate device. Fails with 'stop', '!obj'.
+  virtual OSStatus destroyAggregateDevice(AudioObjectID device) = 0;
+};
+
+}  // namespace vellory

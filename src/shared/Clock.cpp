@@ -1,0 +1,15 @@
+#include "shared/Clock.hpp"
+
+#include <thread>
+
+namespace vellory {
+
+std::chrono::steady_clock::time_point SystemClock::now() {
+  return std::chrono::steady_clock::now();
+}
+
+void SystemClock::sleepFor(std::chrono::microseconds duration) {
+  std::this_thread::sleep_for(duration);
+}
+
+}  // namespace vellory
