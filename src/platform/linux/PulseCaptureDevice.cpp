@@ -6,6 +6,8 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary&, PulseTaps&, st
   return status::illegalOperation;
 }
 
-OSStatus PulseCaptureDevice::destroy(const DeviceInfo&) { return status::illegalOperation; }
+OSStatus PulseCaptureDevice::destroy(const DeviceInfo&) {
+  return status::illegalOperation;
+}
 
 }  // namespace vellory::pulse

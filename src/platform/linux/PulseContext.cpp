@@ -110,8 +110,8 @@ void sourceCallback(pa_context*, const pa_source_info* info, int eol, void* user
 void moduleCallback(pa_context*, const pa_module_info* info, int eol, void* userdata) {
   auto* collector = static_cast<Collector<ModuleInfo>*>(userdata);
   if (finishList(collector, eol) || info == nullptr) return;
-  collector->items.push_back(ModuleInfo{info->index, info->name ? info->name : "",
-                                        info->argument ? info->argument : ""});
+  collector->items.push_back(
+      ModuleInfo{info->index, info->name ? info->name : "", info->argument ? info->argument : ""});
 }
 
 struct ServerCollector {
@@ -216,16 +216,17 @@ std::optional<ServerInfo> PulseContext::serverInfo() {
   return collector.info;
 }
 
-#define VELLORY_PULSE_LIST(method, Type, call, callback)                               \
-  std::optional<std::vector<Type>> PulseContext::method() {                            \
-    LoopLock lock(mainloop_);                                                          \
-    if (!connectLocked()) return std::nullopt;                                         \
-    Collector<Type> collector{mainloop_, {}, false};                                   \
-    if (!await(call(context_, callback, &collector)) || collector.failed) return {};   \
-    return std::move(collector.items);                                                 \
+#define VELLORY_PULSE_LIST(method, Type, call, callback)                             \
+  std::optional<std::vector<Type>> PulseContext::method() {                          \
+    LoopLock lock(mainloop_);                                                        \
+    if (!connectLocked()) return std::nullopt;                                       \
+    Collector<Type> collector{mainloop_, {}, false};                                 \
+    if (!await(call(context_, callback, &collector)) || collector.failed) return {}; \
+    return std::move(collector.items);                                               \
   }
 
-VELLORY_PULSE_LIST(sinkInputs, SinkInputInfo, pa_context_get_sink_input_info_list, sinkInputCallback)
+VELLORY_PULSE_LIST(sinkInputs, SinkInputInfo, pa_context_get_sink_input_info_list,
+                   sinkInputCallback)
 VELLORY_PULSE_LIST(clients, ClientInfo, pa_context_get_client_info_list, clientCallback)
 VELLORY_PULSE_LIST(sinks, DeviceInfo, pa_context_get_sink_info_list, sinkCallback)
 VELLORY_PULSE_LIST(sources, DeviceInfo, pa_context_get_source_info_list, sourceCallback)

@@ -168,8 +168,7 @@ OSStatus PulseHardware::readValue(AudioObjectID object, const PropertyAddress& a
       case selector::processObjectList:
       case selector::devices: {
         if (!refresh()) return status::notRunning;
-        const auto ids =
-            address.selector == selector::devices ? deviceObjects() : processObjects();
+        const auto ids = address.selector == selector::devices ? deviceObjects() : processObjects();
         value.resize(ids.size() * sizeof(AudioObjectID));
         if (!ids.empty()) std::memcpy(value.data(), ids.data(), value.size());
         return status::ok;

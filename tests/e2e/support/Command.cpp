@@ -45,7 +45,9 @@ int decodeStatus(int raw) {
 
 }  // namespace
 
-std::string program(const std::string& name) { return std::string(VELLORY_BIN_DIR) + "/" + name; }
+std::string program(const std::string& name) {
+  return std::string(VELLORY_BIN_DIR) + "/" + name;
+}
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const std::map<std::string, std::string>& extraEnv) {
@@ -75,8 +77,8 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
   std::vector<std::string> env = environmentWith(extraEnv);
   auto argPointers = pointers(args);
   auto envPointers = pointers(env);
-  const int result = posix_spawnp(&pid_, args[0].c_str(), &actions, &attributes,
-                                  argPointers.data(), envPointers.data());
+  const int result = posix_spawnp(&pid_, args[0].c_str(), &actions, &attributes, argPointers.data(),
+                                  envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   close(outPipe[1]);

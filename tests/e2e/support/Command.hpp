@@ -59,7 +59,9 @@ bool waitUntil(F condition, std::chrono::milliseconds timeout) {
   for (;;) {
     if (condition()) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    struct timespec pause{0, 50 * 1000 * 1000};
+    struct timespec pause {
+      0, 50 * 1000 * 1000
+    };
     nanosleep(&pause, nullptr);
   }
 }
