@@ -1,0 +1,61 @@
+#pragma once
+
+#include <AudioToolbox/AudioQueue.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "shared/OutputQueue.hpp"
+
+namespace vellory::macos {
+
+// An output queue over an AudioQueue made without a run loop, so its callbacks come on the
+// queue's own thread. Statuses are AudioToolbox's, unchanged; a call after `dispose` fails with
+// -50. Keeping other threads' calls from racing `dispose` is the owner's part; calls from the
+// callback are always safe, since `dispose` waits for a callback in progress.
+class AudioQueueOutput : public OutputQueue {
+ public:
+  AudioQueueOutput(OutputCallback callback, void* context);
+  ~AudioQueueOutput() override;
+  AudioQueueOutput(const AudioQueueOutput&) = delete;
+  AudioQueueOutput& operator=(const AudioQueueOutput&) = delete;
+
+  // Owner thread, once, before anything else. Creates the platform queue for the format.
+  OSStatus open(const vellory::AudioStreamBasicDescription& format);
+
+  OSStatus allocateBuffer(std::uint32_t byteCapacity, QueueBuffer*& outBuffer) override;
+  OSStatus enqueueBuffer(QueueBuffer* buffer) override;
+  OSStatus start() override;
+  OSStatus stop(bool immediate) override;
+  OSStatus setCurrentDevice(const std::string& deviceUID) override;
+  void dispose() override;
+
+ private:
+  // The shared view of one platform buffer; the platform buffer's mUserData points back here.
+  struct Buffer : QueueBuffer {
+    AudioQueueBufferRef platform = nullptr;
+  };
+
+  static void bufferDone(void* userData, AudioQueueRef queue, AudioQueueBufferRef buffer);
+
+  OutputCallback callback_;
+  void* context_;
+  AudioQueueRef queue_ = nullptr;
+  std::atomic<bool> disposed_{false};
+  // Held while a callback runs and while `dispose` marks the queue gone: a callback either
+  // finishes before dispose goes on, or sees the mark and does nothing. It is never held across
+  // an AudioQueue call that may wait for the callback thread.
+  std::mutex callbackMutex_;
+  std::vector<std::unique_ptr<Buffer>> buffers_;
+};
+
+// Makes AudioQueue output queues. Any thread.
+class AudioQueueFactory : public AudioOutput {
+ public:
+  OSStatus newOutput(const vellory::AudioStreamBasicDescription& format, OutputCallback callback,
+                     void* context, std::unique_ptr<OutputQueue>& outQueue) override;
+};
+
+}  // namespace vellory::macos

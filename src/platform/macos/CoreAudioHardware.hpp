@@ -1,0 +1,27 @@
+#pragma once
+
+#include "shared/AudioHardware.hpp"
+
+namespace vellory::macos {
+
+// The hardware object model over the Core Audio HAL. Every status is the platform's own,
+// passed on unchanged; a string read hands its reference back to Core Foundation before
+// returning. Thread-safe: the HAL serialises its own calls.
+class CoreAudioHardware : public AudioHardware {
+ public:
+  OSStatus getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
+                               std::uint32_t& outSize) override;
+  OSStatus getPropertyData(AudioObjectID object, const PropertyAddress& address,
+                           std::uint32_t& ioSize, void* data) override;
+  OSStatus getStringProperty(AudioObjectID object, const PropertyAddress& address,
+                             std::optional<std::string>& out) override;
+  OSStatus setPropertyData(AudioObjectID object, const PropertyAddress& address,
+                           const TapDescription& description) override;
+  OSStatus createProcessTap(const TapDescription& description, AudioObjectID& outTap) override;
+  OSStatus destroyProcessTap(AudioObjectID tap) override;
+  OSStatus createAggregateDevice(const DescriptionDictionary& description,
+                                 AudioObjectID& outDevice) override;
+  OSStatus destroyAggregateDevice(AudioObjectID device) override;
+};
+
+}  // namespace vellory::macos

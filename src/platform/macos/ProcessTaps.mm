@@ -1,0 +1,92 @@
+#include "platform/macos/ProcessTaps.hpp"
+
+#import <CoreAudio/AudioHardware.h>
+#import <CoreAudio/AudioHardwareTapping.h>
+#import <CoreAudio/CATapDescription.h>
+#import <Foundation/Foundation.h>
+
+#if !__has_feature(objc_arc)
+#error "ProcessTaps.mm is built with ARC (-fobjc-arc)"
+#endif
+
+namespace vellory::macos {
+
+namespace {
+
+CATapMuteBehavior muteBehaviorOf(TapMuteBehavior behavior) API_AVAILABLE(macos(14.2)) {
+  switch (behavior) {
+    case TapMuteBehavior::muted:
+      return CATapMuted;
+    case TapMuteBehavior::mutedWhenTapped:
+      return CATapMutedWhenTapped;
+    case TapMuteBehavior::unmuted:
+      break;
+  }
+  return CATapUnmuted;
+}
+
+// A new CATapDescription with every field of `description`, or nil when the name is not UTF-8.
+CATapDescription* makeTapDescription(const TapDescription& description) API_AVAILABLE(macos(14.2)) {
+  NSString* name = [[NSString alloc] initWithBytes:description.name.data()
+                                            length:description.name.size()
+                                          encoding:NSUTF8StringEncoding];
+  if (name == nil) return nil;
+  NSMutableArray<NSNumber*>* processes =
+      [NSMutableArray arrayWithCapacity:description.processes.size()];
+  for (const AudioObjectID process : description.processes) {
+    [processes addObject:[NSNumber numberWithUnsignedInt:process]];
+  }
+  CATapDescription* tap = description.mono
+                              ? [[CATapDescription alloc] initMonoMixdownOfProcesses:processes]
+                              : [[CATapDescription alloc] initStereoMixdownOfProcesses:processes];
+  tap.name = name;
+  tap.privateTap = description.isPrivate ? YES : NO;
+  tap.exclusive = description.exclusive ? YES : NO;
+  tap.mixdown = description.mixdown ? YES : NO;
+  tap.mono = description.mono ? YES : NO;
+  tap.muteBehavior = muteBehaviorOf(description.muteBehavior);
+  return tap;
+}
+
+}  // namespace
+
+OSStatus createProcessTap(const TapDescription& description, AudioObjectID& outTap) {
+  if (@available(macOS 14.2, *)) {
+    @autoreleasepool {
+      CATapDescription* tap = makeTapDescription(description);
+      if (tap == nil) return status::paramError;
+      AudioObjectID created = kAudioObjectUnknown;
+      const OSStatus result = AudioHardwareCreateProcessTap(tap, &created);
+      if (result == noErr) outTap = created;
+      return result;
+    }
+  }
+  return tapsUnavailable;
+}
+
+OSStatus destroyProcessTap(AudioObjectID tap) {
+  if (@available(macOS 14.2, *)) {
+    return AudioHardwareDestroyProcessTap(tap);
+  }
+  return tapsUnavailable;
+}
+
+OSStatus setTapDescription(AudioObjectID tap, const PropertyAddress& address,
+                           const TapDescription& description) {
+  if (@available(macOS 14.2, *)) {
+    @autoreleasepool {
+      CATapDescription* replacement = makeTapDescription(description);
+      if (replacement == nil) return status::paramError;
+      // The property's data is one object reference; the tap copies what it needs during the
+      // call, and ARC keeps `replacement` alive until then.
+      CFTypeRef reference = (__bridge CFTypeRef)replacement;
+      const AudioObjectPropertyAddress platformAddress{address.selector, address.scope,
+                                                       address.element};
+      return AudioObjectSetPropertyData(tap, &platformAddress, 0, nullptr, sizeof(reference),
+                                        &reference);
+    }
+  }
+  return tapsUnavailable;
+}
+
+}  // namespace vellory::macos
