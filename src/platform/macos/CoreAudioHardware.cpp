@@ -2,6 +2,8 @@
 
 #include <CoreAudio/AudioHardware.h>
 
+#include <mutex>
+
 #include "platform/macos/AggregateDictionary.hpp"
 #include "platform/macos/CFRef.hpp"
 #include "platform/macos/CFText.hpp"
@@ -15,7 +17,22 @@ AudioObjectPropertyAddress platformAddress(const PropertyAddress& address) {
   return {address.selector, address.scope, address.element};
 }
 
+void useOwnNotificationThread() {
+  // kAudioHardwarePropertyRunLoop set to null: the HAL creates and runs its own thread. Best
+  // effort; a refusal leaves the HAL on the main run loop as before.
+  const AudioObjectPropertyAddress where{kAudioHardwarePropertyRunLoop,
+                                         kAudioObjectPropertyScopeGlobal,
+                                         kAudioObjectPropertyElementMain};
+  CFRunLoopRef none = nullptr;
+  AudioObjectSetPropertyData(kAudioObjectSystemObject, &where, 0, nullptr, sizeof(none), &none);
+}
+
 }  // namespace
+
+CoreAudioHardware::CoreAudioHardware() {
+  static std::once_flag once;
+  std::call_once(once, useOwnNotificationThread);
+}
 
 OSStatus CoreAudioHardware::getPropertyDataSize(AudioObjectID object,
                                                 const PropertyAddress& address,

@@ -9,6 +9,11 @@ namespace vellory::macos {
 // returning. Thread-safe: the HAL serialises its own calls.
 class CoreAudioHardware : public AudioHardware {
  public:
+  // Any thread. Tells the HAL, once per process, to deliver its notifications on a thread of
+  // its own: these programs never run the main run loop, and without it the HAL's view of
+  // processes and devices would not follow changes.
+  CoreAudioHardware();
+
   OSStatus getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
                                std::uint32_t& outSize) override;
   OSStatus getPropertyData(AudioObjectID object, const PropertyAddress& address,
