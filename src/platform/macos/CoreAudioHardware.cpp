@@ -48,7 +48,12 @@ OSStatus CoreAudioHardware::getPropertyData(AudioObjectID object, const Property
                                             std::uint32_t& ioSize, void* data) {
   const AudioObjectPropertyAddress where = platformAddress(address);
   UInt32 size = ioSize;
-  const OSStatus result = AudioObjectGetPropertyData(object, &where, 0, nullptr, &size, data);
+  // An empty list is read with a byte count of 0 and often no buffer at all; the HAL is given
+  // somewhere to point at all the same.
+  std::uint32_t nothing = 0;
+  void* target = data != nullptr ? data : &nothing;
+  if (data == nullptr) size = 0;
+  const OSStatus result = AudioObjectGetPropertyData(object, &where, 0, nullptr, &size, target);
   if (result == noErr) ioSize = size;
   return result;
 }
