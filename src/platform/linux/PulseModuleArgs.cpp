@@ -29,8 +29,8 @@ std::string auxChannelMap(unsigned first, unsigned count) {
 }
 
 std::string ownProperties(const std::string& role, const std::string& extra) {
-  std::string properties = std::string(roleProperty) + "=" + role + " " + ownerProperty + "=" +
-                           std::to_string(getpid());
+  std::string properties =
+      std::string(roleProperty) + "=" + role + " " + ownerProperty + "=" + std::to_string(getpid());
   if (!extra.empty()) properties += " " + extra;
   return properties;
 }

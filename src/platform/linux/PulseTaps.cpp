@@ -36,9 +36,10 @@ OSStatus PulseTaps::create(const TapDescription& description, const StreamResolv
   tap.sinkName = "vellory.tap." + std::to_string(getpid()) + "." + std::to_string(index);
   const std::string arguments =
       "sink_name=" + tap.sinkName + " rate=48000 format=float32le" +
-      (tap.mono ? " channels=1 channel_map=mono" : " channels=2 channel_map=front-left,front-right") +
-      " sink_properties='" + ownProperties("tap", "device.description=" + quoted(description.name)) +
-      "'";
+      (tap.mono ? " channels=1 channel_map=mono"
+                : " channels=2 channel_map=front-left,front-right") +
+      " sink_properties='" +
+      ownProperties("tap", "device.description=" + quoted(description.name)) + "'";
   const auto module = context_.loadModule("module-null-sink", arguments);
   if (!module) return status::illegalOperation;
   tap.module = *module;
@@ -77,7 +78,9 @@ OSStatus PulseTaps::destroy(std::uint32_t index) {
   return unloaded ? status::ok : status::notRunning;
 }
 
-bool PulseTaps::exists(std::uint32_t index) const { return taps_.count(index) != 0; }
+bool PulseTaps::exists(std::uint32_t index) const {
+  return taps_.count(index) != 0;
+}
 
 bool PulseTaps::uid(std::uint32_t index, std::string& out) const {
   auto it = taps_.find(index);
