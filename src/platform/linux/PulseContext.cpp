@@ -85,6 +85,7 @@ void sinkCallback(pa_context*, const pa_sink_info* info, int eol, void* userdata
   item.name = info->name ? info->name : "";
   item.description = info->description ? info->description : "";
   item.channels = info->sample_spec.channels;
+  item.channelMap = channelMapText(info->channel_map);
   item.rate = info->sample_spec.rate;
   item.ownerModule = info->owner_module;
   item.monitorSourceName = info->monitor_source_name ? info->monitor_source_name : "";
@@ -100,6 +101,7 @@ void sourceCallback(pa_context*, const pa_source_info* info, int eol, void* user
   item.name = info->name ? info->name : "";
   item.description = info->description ? info->description : "";
   item.channels = info->sample_spec.channels;
+  item.channelMap = channelMapText(info->channel_map);
   item.rate = info->sample_spec.rate;
   item.ownerModule = info->owner_module;
   item.monitorOfSink = info->monitor_of_sink;
@@ -129,6 +131,12 @@ void serverCallback(pa_context*, const pa_server_info* info, void* userdata) {
 }
 
 }  // namespace
+
+std::string channelMapText(const pa_channel_map& map) {
+  char text[PA_CHANNEL_MAP_SNPRINT_MAX];
+  pa_channel_map_snprint(text, sizeof text, &map);
+  return text;
+}
 
 Properties copyProperties(const pa_proplist* list) {
   Properties properties;

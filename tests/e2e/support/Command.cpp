@@ -136,6 +136,7 @@ std::string BackgroundProcess::errorsSoFar() {
 }
 
 std::optional<CommandResult> BackgroundProcess::wait(std::chrono::milliseconds timeout) {
+  if (finished_) return CommandResult{status_, out_, err_, false};
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     drain(true);
@@ -143,9 +144,10 @@ std::optional<CommandResult> BackgroundProcess::wait(std::chrono::milliseconds t
     const pid_t done = waitpid(pid_, &raw, WNOHANG);
     if (done == pid_) {
       finished_ = true;
+      status_ = decodeStatus(raw);
       // Whatever the program wrote before it ended.
       for (int i = 0; i < 50; ++i) drain(false);
-      return CommandResult{decodeStatus(raw), out_, err_, false};
+      return CommandResult{status_, out_, err_, false};
     }
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
   }

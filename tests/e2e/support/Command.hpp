@@ -50,6 +50,7 @@ class BackgroundProcess {
   std::string out_;
   std::string err_;
   bool finished_ = false;
+  int status_ = -1;
 };
 
 // Polls `condition` every 50 ms until it holds or `timeout` passes.
