@@ -147,5 +147,19 @@ TEST_F(OutputFabricEndToEnd, BadRequestsLeaveTheFabricUntouched) {
   EXPECT_EQ(fabricModule(), module);
 }
 
+TEST_F(OutputFabricEndToEnd, RemoveLeavesASinkThatIsNotOursAlone) {
+  const CommandResult loaded =
+      runCommand({"pactl", "load-module", "module-null-sink",
+                  "sink_name=" + std::string(fabricSinkName), "channels=2", "rate=48000"});
+  ASSERT_EQ(loaded.status, 0) << loaded.err;
+  const std::string module = loaded.out.substr(0, loaded.out.find('\n'));
+  const CommandResult removed = runFabricTool({"remove"});
+  EXPECT_EQ(removed.status, 0);
+  EXPECT_EQ(json::parse(removed.out), json({{"ok", true}, {"removed", true}}));
+  EXPECT_EQ(fabricSinkCount(), 1u);
+  runCommand({"pactl", "unload-module", module});
+  EXPECT_EQ(fabricSinkCount(), 0u);
+}
+
 }  // namespace
 }  // namespace vellory::e2e
