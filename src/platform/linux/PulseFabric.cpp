@@ -62,6 +62,8 @@ OSStatus createFabric(PulseContext& context, const DescriptionDictionary& descri
     memberList += (memberList.empty() ? "" : ",") + member;
   }
 
+  // No owner property: the fabric is meant to outlive the process that made it, so the orphan
+  // sweep of our other server objects must never take it for a leftover.
   const std::string argument = "sink_name=\"" + uid + "\" sink_properties='device.description=\"" +
                                name + "\" " + roleProperty + "=" + fabricRole + " " +
                                clockMasterProperty + "=\"" + master + "\"' slaves=\"" + memberList +
