@@ -14,19 +14,6 @@ std::string faultOf(const std::string& text) {
   return "decoded";
 }
 
-TEST(FabricRequest, DecodesMembersFlagsAndMaster) {
-  const Fabric request = decodeFabric(
-      R"({"members":[{"stableId":"coreaudio:a","enabled":false},{"stableId":"coreaudio:b",)"
-      R"("enabled":null,"extra":[1]},{"stableId":"coreaudio:c","enabled":true}],)"
-      R"("clockMasterStableId":"coreaudio:\u00e9 [x]"})");
-  EXPECT_EQ(request,
-            (Fabric{{{"coreaudio:a", false}, {"coreaudio:b", std::nullopt}, {"coreaudio:c", true}},
-                    "coreaudio:\xc3\xa9 [x]"}));
-  EXPECT_EQ(selectedStableIds(request), (std::vector<std::string>{"coreaudio:b", "coreaudio:c"}));
-  EXPECT_EQ(decodeFabric(R"({"members":[],"clockMasterStableId":null})").clockMasterStableId,
-            std::nullopt);
-}
-
 TEST(FabricRequest, FaultsNameTheirPlace) {
   EXPECT_EQ(faultOf("{"), "Invalid output fabric request: not valid JSON (at byte 2).");
   EXPECT_EQ(faultOf(R"({"members":[{"stableId":"a"},{"stableId":"b","enabled":0}]})"),
