@@ -3,9 +3,11 @@
 #include <AudioToolbox/AudioQueue.h>
 #include <CoreAudio/AudioHardware.h>
 
+#include <cstddef>
 #include <string_view>
 
 #include "shared/AudioTypes.hpp"
+#include "shared/BufferList.hpp"
 #include "shared/DescriptionDictionary.hpp"
 
 namespace vellory::macos {
@@ -51,5 +53,10 @@ static_assert(std::string_view(aggregateKey::mainSubDevice) ==
               kAudioAggregateDeviceMainSubDeviceKey);
 static_assert(std::string_view(aggregateKey::subDeviceUID) == kAudioSubDeviceUIDKey);
 static_assert(std::string_view(aggregateKey::subTapUID) == kAudioSubTapUIDKey);
+
+// Stream configurations are decoded from raw bytes by the shared layer.
+static_assert(offsetof(AudioBufferList, mBuffers) == bufferListHeaderBytes);
+static_assert(sizeof(AudioBuffer) == bufferListEntryBytes);
+static_assert(offsetof(AudioBuffer, mNumberChannels) == 0);
 
 }  // namespace vellory::macos
