@@ -80,7 +80,8 @@ OSStatus FakeHardware::getPropertyData(AudioObjectID object, const PropertyAddre
   const auto bytes = valueOf(object, address, status);
   if (status != 0) return status;
   std::size_t count = std::min<std::size_t>(ioSize, bytes.size());
-  if (object == systemObjectID && listReadLimit) count = std::min<std::size_t>(count, *listReadLimit);
+  if (object == systemObjectID && listReadLimit)
+    count = std::min<std::size_t>(count, *listReadLimit);
   if (count > 0) std::memcpy(data, bytes.data(), count);
   ioSize = static_cast<std::uint32_t>(count);
   return 0;

@@ -20,7 +20,8 @@ class FakeHardware : public AudioHardware {
  public:
   using Key = std::tuple<AudioObjectID, std::uint32_t, std::uint32_t>;  // object, selector, scope
 
-  static Key key(AudioObjectID object, std::uint32_t selector, std::uint32_t scope = scope::global) {
+  static Key key(AudioObjectID object, std::uint32_t selector,
+                 std::uint32_t scope = scope::global) {
     return {object, selector, scope};
   }
 
