@@ -9,8 +9,8 @@
 namespace vellory::player {
 
 std::vector<std::string> decoderArguments(const std::string& source) {
-  return {"-hide_banner", "-loglevel", "error", "-i",  source, "-f",    "s16le",
-          "-acodec",      "pcm_s16le", "-ac",   "2",   "-ar",  "48000", "-"};
+  return {"-hide_banner", "-loglevel", "error", "-i", source, "-f",    "s16le",
+          "-acodec",      "pcm_s16le", "-ac",   "2",  "-ar",  "48000", "-"};
 }
 
 std::vector<std::string> ffmpegCandidates(const std::optional<std::string>& environmentValue,

@@ -32,7 +32,9 @@ PlayerError failed(const std::string& operation, OSStatus status) {
 StereoPcmQueuePlayer::StereoPcmQueuePlayer(AudioOutput& output, double sampleRate)
     : output_(output), clientFormat_(stereoPcm16(sampleRate)) {}
 
-StereoPcmQueuePlayer::~StereoPcmQueuePlayer() { stop(); }
+StereoPcmQueuePlayer::~StereoPcmQueuePlayer() {
+  stop();
+}
 
 bool StereoPcmQueuePlayer::isPlaying() {
   if (!playing_ || stopped_) return false;

@@ -69,8 +69,12 @@ class SpawnSetup {
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
+  const posix_spawn_file_actions_t* actions() const {
+    return &actions_;
+  }
+  const posix_spawnattr_t* attributes() const {
+    return &attributes_;
+  }
 
  private:
   posix_spawn_file_actions_t actions_;
