@@ -31,6 +31,9 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
+  // Any thread. The child's process ID; signal it only through this object.
+  pid_t pid() const { return pid_; }
+
   // Read ends of the child's standard output and standard error; owned by this object, valid
   // until it is destroyed. Read them from one thread each.
   int outputFd() const { return outputFd_; }
