@@ -12,10 +12,8 @@ void SystemPlayerClock::waitFor(std::chrono::microseconds duration) {
 }
 
 void SystemPlayerClock::interrupt() {
-  {
-    std::lock_guard lock(mutex_);
-    interrupted_ = true;
-  }
+  std::lock_guard lock(mutex_);
+  interrupted_ = true;
   changed_.notify_all();
 }
 
