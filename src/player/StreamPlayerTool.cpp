@@ -104,9 +104,11 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
     session.finish(true);
     if (control->decoderEndedByStop()) return;
   } else if (!session.outputEnded()) {
-    // The output stopped before the input ended: the decoder's output is no longer wanted.
+    // The output queue stopped running by itself (the sound server went away): the decoder's
+    // status says nothing about this.
     session.process().terminate();
     session.finish(true);
+    throw PlayerError::playback("Audio output stopped before the stream ended.");
   } else {
     session.finish(false);
   }
