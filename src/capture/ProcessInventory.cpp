@@ -38,7 +38,8 @@ std::vector<std::string> candidates(const std::string& prefix) {
 bool belongs(const std::string& bundleID, const std::vector<std::string>& candidates) {
   for (const auto& candidate : candidates) {
     if (bundleID == candidate) return true;
-    if (bundleID.size() > candidate.size() && bundleID.compare(0, candidate.size(), candidate) == 0 &&
+    if (bundleID.size() > candidate.size() &&
+        bundleID.compare(0, candidate.size(), candidate) == 0 &&
         bundleID[candidate.size()] == '.') {
       return true;
     }

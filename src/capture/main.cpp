@@ -1,16 +1,23 @@
+#include "capture/CaptureRun.hpp"
 #include "capture/ProcessTapTool.hpp"
 #include "shared/PlatformFactory.hpp"
 #include "shared/SignalWatcher.hpp"
 
 int main(int argc, char** argv) {
+  // First, before any other thread exists, so that no thread receives SIGINT or SIGTERM itself.
   vellory::SignalWatcher signals;
   auto hardware = vellory::makeAudioHardware();
   vellory::CoreAudioAccess access(*hardware, vellory::captureIdentity());
   vellory::FdSink out(1);
   vellory::FdSink err(2);
+  vellory::SystemClock clock;
+  vellory::StopSignal stop;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const auto run = [](const vellory::RunOptions&, const std::vector<vellory::ProcessInfo>&) {
-    throw vellory::TapError::usage("Capture run is not available in this build.");
+  const auto run = [&](const vellory::RunOptions& options,
+                       const std::vector<vellory::ProcessInfo>& inventory) {
+    vellory::CaptureRunContext context{
+        access, {out, err}, clock, stop, [&] { signals.install([&](int) { stop.request(); }); }};
+    vellory::runCapture(options, inventory, context);
   };
   return vellory::runProcessTapTool(args, access, {out, err}, run);
 }

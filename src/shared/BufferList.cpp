@@ -23,9 +23,9 @@ std::uint64_t sumBufferListChannels(const void* data, std::size_t byteCount) {
   std::uint32_t count = 0;
   std::memcpy(&count, bytes, sizeof count);
   if (count == 0) return 0;
-  const std::size_t room =
-      byteCount < bufferListHeaderBytes ? 0
-                                        : (byteCount - bufferListHeaderBytes) / bufferListEntryBytes;
+  const std::size_t room = byteCount < bufferListHeaderBytes
+                               ? 0
+                               : (byteCount - bufferListHeaderBytes) / bufferListEntryBytes;
   if (count > room) return 0;
   std::uint64_t sum = 0;
   for (std::uint32_t i = 0; i < count; ++i) {

@@ -5,8 +5,7 @@
 
 namespace vellory {
 
-std::optional<std::string> argument(const std::string& name,
-                                    const std::vector<std::string>& args) {
+std::optional<std::string> argument(const std::string& name, const std::vector<std::string>& args) {
   const auto it = std::find(args.begin(), args.end(), name);
   if (it == args.end() || it + 1 == args.end()) return std::nullopt;
   return *(it + 1);
@@ -20,8 +19,8 @@ std::int64_t milliseconds(const std::string& name, const std::vector<std::string
     negative = digits.front() == '-';
     digits.remove_prefix(1);
   }
-  if (digits.empty() || !std::all_of(digits.begin(), digits.end(),
-                                     [](char c) { return c >= '0' && c <= '9'; })) {
+  if (digits.empty() ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return 0;
   }
   // Parse with the sign so that the most negative 64-bit value still counts as a number.

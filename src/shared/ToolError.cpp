@@ -26,12 +26,16 @@ ToolError ToolError::status(std::string operation, OSStatus code) {
   return ToolError(Kind::status, std::move(operation), code);
 }
 
-ToolError ToolError::usage(std::string text) { return ToolError(Kind::usage, std::move(text), 0); }
+ToolError ToolError::usage(std::string text) {
+  return ToolError(Kind::usage, std::move(text), 0);
+}
 
 ToolError ToolError::message(std::string text) {
   return ToolError(Kind::message, std::move(text), 0);
 }
 
-std::string ToolError::description() const { return description_; }
+std::string ToolError::description() const {
+  return description_;
+}
 
 }  // namespace vellory

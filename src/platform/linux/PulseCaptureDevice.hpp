@@ -8,8 +8,14 @@
 
 namespace vellory::pulse {
 
-// The capture aggregate device: one input device whose channels carry the live input, the
-// pad and the taps in the order of the description. Called with the hardware's lock held.
+// The capture aggregate device: one input device (a source named by the description's UID)
+// whose channels are, in order, the sub-device's channels and then each tap's channels in the
+// order of the tap list. Inside, an aux-mapped null sink mixes the parts: every stereo tap plays
+// into a remap sink over exactly its two channels (its streams are moved there directly, so no
+// latency is added), and the live input reaches its channels through a short loopback. A remap
+// source over the mixer's monitor presents the result. Every part carries the device's UID as
+// its group, so the whole device can be found and removed by a later process too. Called with
+// the hardware's lock held.
 class PulseCaptureDevice {
  public:
   explicit PulseCaptureDevice(PulseContext& context) : context_(context) {}
@@ -17,10 +23,18 @@ class PulseCaptureDevice {
   // Builds the device; `outSourceName` is the source that stands for it.
   OSStatus create(const DescriptionDictionary& description, PulseTaps& taps,
                   std::string& outSourceName);
-  OSStatus destroy(const DeviceInfo& source);
+  // Removes the device a source stands for, with every part of its group.
+  OSStatus destroy(const DeviceInfo& source, PulseTaps& taps);
 
  private:
   PulseContext& context_;
 };
+
+// Loopback latency of the live input, in milliseconds.
+inline constexpr int liveInputLatencyMs = 10;
+
+// Removes every server object of ours whose process is gone (a run that was killed), moving the
+// streams they held back to the default output first.
+void removeOrphans(PulseContext& context);
 
 }  // namespace vellory::pulse

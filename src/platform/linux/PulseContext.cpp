@@ -85,6 +85,7 @@ void sinkCallback(pa_context*, const pa_sink_info* info, int eol, void* userdata
   item.name = info->name ? info->name : "";
   item.description = info->description ? info->description : "";
   item.channels = info->sample_spec.channels;
+  item.channelMap = channelMapText(info->channel_map);
   item.rate = info->sample_spec.rate;
   item.ownerModule = info->owner_module;
   item.monitorSourceName = info->monitor_source_name ? info->monitor_source_name : "";
@@ -100,6 +101,7 @@ void sourceCallback(pa_context*, const pa_source_info* info, int eol, void* user
   item.name = info->name ? info->name : "";
   item.description = info->description ? info->description : "";
   item.channels = info->sample_spec.channels;
+  item.channelMap = channelMapText(info->channel_map);
   item.rate = info->sample_spec.rate;
   item.ownerModule = info->owner_module;
   item.monitorOfSink = info->monitor_of_sink;
@@ -110,8 +112,8 @@ void sourceCallback(pa_context*, const pa_source_info* info, int eol, void* user
 void moduleCallback(pa_context*, const pa_module_info* info, int eol, void* userdata) {
   auto* collector = static_cast<Collector<ModuleInfo>*>(userdata);
   if (finishList(collector, eol) || info == nullptr) return;
-  collector->items.push_back(ModuleInfo{info->index, info->name ? info->name : "",
-                                        info->argument ? info->argument : ""});
+  collector->items.push_back(
+      ModuleInfo{info->index, info->name ? info->name : "", info->argument ? info->argument : ""});
 }
 
 struct ServerCollector {
@@ -129,6 +131,12 @@ void serverCallback(pa_context*, const pa_server_info* info, void* userdata) {
 }
 
 }  // namespace
+
+std::string channelMapText(const pa_channel_map& map) {
+  char text[PA_CHANNEL_MAP_SNPRINT_MAX];
+  pa_channel_map_snprint(text, sizeof text, &map);
+  return text;
+}
 
 Properties copyProperties(const pa_proplist* list) {
   Properties properties;
@@ -216,16 +224,17 @@ std::optional<ServerInfo> PulseContext::serverInfo() {
   return collector.info;
 }
 
-#define VELLORY_PULSE_LIST(method, Type, call, callback)                               \
-  std::optional<std::vector<Type>> PulseContext::method() {                            \
-    LoopLock lock(mainloop_);                                                          \
-    if (!connectLocked()) return std::nullopt;                                         \
-    Collector<Type> collector{mainloop_, {}, false};                                   \
-    if (!await(call(context_, callback, &collector)) || collector.failed) return {};   \
-    return std::move(collector.items);                                                 \
+#define VELLORY_PULSE_LIST(method, Type, call, callback)                             \
+  std::optional<std::vector<Type>> PulseContext::method() {                          \
+    LoopLock lock(mainloop_);                                                        \
+    if (!connectLocked()) return std::nullopt;                                       \
+    Collector<Type> collector{mainloop_, {}, false};                                 \
+    if (!await(call(context_, callback, &collector)) || collector.failed) return {}; \
+    return std::move(collector.items);                                               \
   }
 
-VELLORY_PULSE_LIST(sinkInputs, SinkInputInfo, pa_context_get_sink_input_info_list, sinkInputCallback)
+VELLORY_PULSE_LIST(sinkInputs, SinkInputInfo, pa_context_get_sink_input_info_list,
+                   sinkInputCallback)
 VELLORY_PULSE_LIST(clients, ClientInfo, pa_context_get_client_info_list, clientCallback)
 VELLORY_PULSE_LIST(sinks, DeviceInfo, pa_context_get_sink_info_list, sinkCallback)
 VELLORY_PULSE_LIST(sources, DeviceInfo, pa_context_get_source_info_list, sourceCallback)

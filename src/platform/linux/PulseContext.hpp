@@ -14,6 +14,7 @@ namespace vellory::pulse {
 // Properties of a server object, copied out of its pa_proplist.
 using Properties = std::map<std::string, std::string>;
 Properties copyProperties(const pa_proplist* list);
+std::string channelMapText(const pa_channel_map& map);
 
 struct SinkInputInfo {
   std::uint32_t index = PA_INVALID_INDEX;
@@ -35,6 +36,7 @@ struct DeviceInfo {
   std::string name;
   std::string description;
   std::uint32_t channels = 0;
+  std::string channelMap;  // position names joined by ","
   std::uint32_t rate = 0;
   std::uint32_t ownerModule = PA_INVALID_INDEX;
   std::uint32_t monitorOfSink = PA_INVALID_INDEX;  // sources only

@@ -6,6 +6,8 @@ OSStatus createFabric(PulseContext&, const DescriptionDictionary&, std::string&)
   return status::illegalOperation;
 }
 
-OSStatus destroyFabric(PulseContext&, const DeviceInfo&) { return status::illegalOperation; }
+OSStatus destroyFabric(PulseContext&, const DeviceInfo&) {
+  return status::illegalOperation;
+}
 
 }  // namespace vellory::pulse

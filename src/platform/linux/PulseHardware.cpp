@@ -58,6 +58,7 @@ bool PulseHardware::refresh() {
   snapshot_ = Snapshot{std::move(*streams), std::move(*clients), std::move(*sinks),
                        std::move(*sources), std::move(*server)};
   haveSnapshot_ = true;
+  taps_->enforce(snapshot_.streams);
   return true;
 }
 
@@ -153,6 +154,12 @@ OSStatus PulseHardware::resolve(AudioObjectID object, Kind& kind, std::uint32_t&
   return present() ? status::ok : status::badObject;
 }
 
+void PulseHardware::removeOrphansOnce() {
+  if (orphansRemoved_) return;
+  orphansRemoved_ = true;
+  removeOrphans(context_);
+}
+
 PulseTaps::StreamResolver PulseHardware::streamResolver() {
   return [this](AudioObjectID process) -> std::optional<std::uint32_t> {
     const auto found = lookup(process);
@@ -168,8 +175,7 @@ OSStatus PulseHardware::readValue(AudioObjectID object, const PropertyAddress& a
       case selector::processObjectList:
       case selector::devices: {
         if (!refresh()) return status::notRunning;
-        const auto ids =
-            address.selector == selector::devices ? deviceObjects() : processObjects();
+        const auto ids = address.selector == selector::devices ? deviceObjects() : processObjects();
         value.resize(ids.size() * sizeof(AudioObjectID));
         if (!ids.empty()) std::memcpy(value.data(), ids.data(), value.size());
         return status::ok;
@@ -340,6 +346,7 @@ OSStatus PulseHardware::setPropertyData(AudioObjectID object, const PropertyAddr
 
 OSStatus PulseHardware::createProcessTap(const TapDescription& description, AudioObjectID& outTap) {
   std::lock_guard lock(mutex_);
+  removeOrphansOnce();
   std::uint32_t index = 0;
   const OSStatus result = taps_->create(description, streamResolver(), index);
   if (result != status::ok) return result;
@@ -359,6 +366,7 @@ OSStatus PulseHardware::createAggregateDevice(const DescriptionDictionary& descr
   std::lock_guard lock(mutex_);
   std::string deviceName;
   const bool capture = description.has(aggregateKey::tapList);
+  if (capture) removeOrphansOnce();
   const OSStatus result = capture ? capture_->create(description, *taps_, deviceName)
                                   : createFabric(context_, description, deviceName);
   if (result != status::ok) return result;
@@ -378,7 +386,7 @@ OSStatus PulseHardware::destroyAggregateDevice(AudioObjectID device) {
   Kind kind{};
   std::uint32_t index = 0;
   if (const OSStatus found = resolve(device, kind, index); found != status::ok) return found;
-  if (kind == Kind::source) return capture_->destroy(*source(index));
+  if (kind == Kind::source) return capture_->destroy(*source(index), *taps_);
   if (kind == Kind::sink) return destroyFabric(context_, *sink(index));
   return status::badObject;
 }

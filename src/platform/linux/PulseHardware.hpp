@@ -65,6 +65,7 @@ class PulseHardware : public AudioHardware {
   // Finds an object in the current view, refreshing once when it is not there.
   OSStatus resolve(AudioObjectID object, Kind& kind, std::uint32_t& index);
   PulseTaps::StreamResolver streamResolver();
+  void removeOrphansOnce();
   OSStatus readValue(AudioObjectID object, const PropertyAddress& address,
                      std::vector<std::byte>& value);
 
@@ -75,6 +76,7 @@ class PulseHardware : public AudioHardware {
   std::map<std::pair<Kind, std::uint32_t>, AudioObjectID> ids_;
   std::map<AudioObjectID, std::pair<Kind, std::uint32_t>> objects_;
   AudioObjectID nextID_ = 100;
+  bool orphansRemoved_ = false;
   std::unique_ptr<PulseTaps> taps_;
   std::unique_ptr<PulseCaptureDevice> capture_;
 };
@@ -87,5 +89,7 @@ bool isInternalDevice(const DeviceInfo& device);
 
 // The property that marks the backend's own server objects, and its values.
 inline constexpr const char* roleProperty = "vellory.role";
+inline constexpr const char* ownerProperty = "vellory.owner";
+inline constexpr const char* groupProperty = "vellory.group";
 
 }  // namespace vellory::pulse

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/linux/PulseContext.hpp"
 #include "shared/AudioTypes.hpp"
@@ -11,8 +13,11 @@
 
 namespace vellory::pulse {
 
-// Process taps on the sound server: a tap is a sink of our own into which the tapped
-// processes' streams are moved. Called with the hardware's lock held.
+// Process taps on the sound server. A tap is a null sink of ours, named by the tap's UID, into
+// which the tapped processes' playback streams are moved: they fall silent on their normal
+// output and their audio is mixed down into the tap. While a capture device reads the tap, the
+// streams play into the capture device's sink for the tap's channels instead. Streams that leave
+// a tap go back to the default output. Called with the hardware's lock held.
 class PulseTaps {
  public:
   // Maps a process object to its playback stream's server index.
@@ -29,8 +34,34 @@ class PulseTaps {
   bool uid(std::uint32_t index, std::string& out) const;
   bool format(std::uint32_t index, AudioStreamBasicDescription& out) const;
 
+  // The number of channels of the tap whose UID is `uid`, 0 when there is none.
+  unsigned channelsOf(const std::string& uid) const;
+  // Sends a tap's streams into `sinkName` (a capture device's part) instead of its own sink.
+  void attach(const std::string& uid, const std::string& sinkName);
+  // Returns every tap that plays into `sinkName` to its own sink; true when one did.
+  bool detachFrom(const std::string& sinkName);
+
+  // Moves every tapped stream that is not where it belongs back there: the sound server's
+  // policy may route a stream anew after we moved it.
+  void enforce(const std::vector<SinkInputInfo>& streams);
+
  private:
+  struct Tap {
+    std::uint32_t module = 0;
+    std::string sinkName;
+    bool mono = false;
+    std::vector<std::uint32_t> streams;
+    std::string target;
+  };
+
+  void moveAll(const std::vector<std::uint32_t>& streams, const std::string& sinkName);
+  std::string defaultSink();
+  std::vector<std::uint32_t> streamsOf(const TapDescription& description,
+                                       const StreamResolver& resolve) const;
+
   PulseContext& context_;
+  std::map<std::uint32_t, Tap> taps_;
+  std::uint32_t next_ = 1;
 };
 
 }  // namespace vellory::pulse

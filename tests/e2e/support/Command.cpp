@@ -45,7 +45,9 @@ int decodeStatus(int raw) {
 
 }  // namespace
 
-std::string program(const std::string& name) { return std::string(VELLORY_BIN_DIR) + "/" + name; }
+std::string program(const std::string& name) {
+  return std::string(VELLORY_BIN_DIR) + "/" + name;
+}
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
                                      const std::map<std::string, std::string>& extraEnv) {
@@ -75,8 +77,8 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
   std::vector<std::string> env = environmentWith(extraEnv);
   auto argPointers = pointers(args);
   auto envPointers = pointers(env);
-  const int result = posix_spawnp(&pid_, args[0].c_str(), &actions, &attributes,
-                                  argPointers.data(), envPointers.data());
+  const int result = posix_spawnp(&pid_, args[0].c_str(), &actions, &attributes, argPointers.data(),
+                                  envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   close(outPipe[1]);
@@ -134,6 +136,7 @@ std::string BackgroundProcess::errorsSoFar() {
 }
 
 std::optional<CommandResult> BackgroundProcess::wait(std::chrono::milliseconds timeout) {
+  if (finished_) return CommandResult{status_, out_, err_, false};
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     drain(true);
@@ -141,9 +144,10 @@ std::optional<CommandResult> BackgroundProcess::wait(std::chrono::milliseconds t
     const pid_t done = waitpid(pid_, &raw, WNOHANG);
     if (done == pid_) {
       finished_ = true;
+      status_ = decodeStatus(raw);
       // Whatever the program wrote before it ended.
       for (int i = 0; i < 50; ++i) drain(false);
-      return CommandResult{decodeStatus(raw), out_, err_, false};
+      return CommandResult{status_, out_, err_, false};
     }
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
   }

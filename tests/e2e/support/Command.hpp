@@ -50,6 +50,7 @@ class BackgroundProcess {
   std::string out_;
   std::string err_;
   bool finished_ = false;
+  int status_ = -1;
 };
 
 // Polls `condition` every 50 ms until it holds or `timeout` passes.
@@ -59,7 +60,9 @@ bool waitUntil(F condition, std::chrono::milliseconds timeout) {
   for (;;) {
     if (condition()) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    struct timespec pause{0, 50 * 1000 * 1000};
+    struct timespec pause {
+      0, 50 * 1000 * 1000
+    };
     nanosleep(&pause, nullptr);
   }
 }

@@ -1,7 +1,6 @@
-#include "capture/ProcessInventory.hpp"
-
 #include <gtest/gtest.h>
 
+#include "capture/ProcessInventory.hpp"
 #include "fakes/FakeHardware.hpp"
 #include "shared/JsonWriter.hpp"
 

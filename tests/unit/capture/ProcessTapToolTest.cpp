@@ -1,7 +1,6 @@
-#include "capture/ProcessTapTool.hpp"
-
 #include <gtest/gtest.h>
 
+#include "capture/ProcessTapTool.hpp"
 #include "fakes/FakeHardware.hpp"
 
 namespace vellory {
@@ -22,12 +21,12 @@ ToolRun runTool(FakeHardware& hardware, const std::vector<std::string>& args) {
   StringSink out;
   StringSink err;
   ToolRun result;
-  result.status = runProcessTapTool(
-      args, access, {out, err},
-      [&](const RunOptions& options, const std::vector<ProcessInfo>& inventory) {
-        result.runOptions = options;
-        result.runInventory = inventory;
-      });
+  result.status =
+      runProcessTapTool(args, access, {out, err},
+                        [&](const RunOptions& options, const std::vector<ProcessInfo>& inventory) {
+                          result.runOptions = options;
+                          result.runInventory = inventory;
+                        });
   result.out = out.text();
   result.err = err.text();
   return result;

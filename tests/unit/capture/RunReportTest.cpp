@@ -1,7 +1,6 @@
-#include "capture/RunReport.hpp"
-
 #include <gtest/gtest.h>
 
+#include "capture/RunReport.hpp"
 #include "shared/JsonWriter.hpp"
 
 namespace vellory {
@@ -29,11 +28,10 @@ std::vector<std::string> keysOf(const nlohmann::json& object) {
 TEST(RunReport, WithoutLiveInputHasTenKeysAndNoNulls) {
   const auto text = encodeJson(encode(sampleReport()));
   const auto json = nlohmann::json::parse(text);
-  EXPECT_EQ(keysOf(json), (std::vector<std::string>{"aggregateName", "aggregateObjectID",
-                                                    "aggregateUID", "announcementChannels",
-                                                    "applicationChannels", "channels",
-                                                    "liveInputChannels", "ok", "sampleRate",
-                                                    "slots"}));
+  EXPECT_EQ(keysOf(json),
+            (std::vector<std::string>{"aggregateName", "aggregateObjectID", "aggregateUID",
+                                      "announcementChannels", "applicationChannels", "channels",
+                                      "liveInputChannels", "ok", "sampleRate", "slots"}));
   EXPECT_EQ(text.find("null"), std::string::npos);
   EXPECT_EQ(json["aggregateObjectID"].get<std::uint64_t>(), 4000000000u);
   EXPECT_EQ(keysOf(json["slots"][0]),

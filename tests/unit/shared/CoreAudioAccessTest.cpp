@@ -1,9 +1,8 @@
-#include "shared/CoreAudioAccess.hpp"
-
 #include <gtest/gtest.h>
 
 #include "fakes/FakeHardware.hpp"
 #include "shared/BufferList.hpp"
+#include "shared/CoreAudioAccess.hpp"
 
 namespace vellory {
 namespace {
@@ -52,7 +51,8 @@ TEST_F(AccessTest, ObjectListsKeepOrderAndFailWithTheirTexts) {
     capture.objectIDs(selector::devices);
     FAIL();
   } catch (const ToolError& error) {
-    EXPECT_EQ(error.description(), "Read object-list size failed (OSStatus 1937010544, fourCC stop).");
+    EXPECT_EQ(error.description(),
+              "Read object-list size failed (OSStatus 1937010544, fourCC stop).");
   }
   try {
     fabric.objectIDs(selector::devices);
@@ -129,7 +129,8 @@ TEST_F(AccessTest, UnreadableUIDStopsTheCaptureWalkButIsSkippedByTheFabric) {
     capture.destroyExistingAggregate();
     FAIL();
   } catch (const ToolError& error) {
-    EXPECT_EQ(error.description(), "Read string property 1969841184 failed (OSStatus 560947818, fourCC !obj).");
+    EXPECT_EQ(error.description(),
+              "Read string property 1969841184 failed (OSStatus 560947818, fourCC !obj).");
   }
   EXPECT_TRUE(hardware.destroyedAggregates.empty());
   fabric.destroyExistingAggregate();
@@ -152,8 +153,8 @@ TEST_F(AccessTest, FailedDestroyLeavesLaterDevicesInPlace) {
   hardware.destroyAggregateFailures[40] = status::illegalOperation;
   try {
     fabric.identity();
-    CoreAudioAccess fabricCapture(hardware, ToolIdentity{AccessVariant::fabric, 1, "n",
-                                                         "com.vellory.application-capture"});
+    CoreAudioAccess fabricCapture(
+        hardware, ToolIdentity{AccessVariant::fabric, 1, "n", "com.vellory.application-capture"});
     fabricCapture.destroyExistingAggregate();
     FAIL();
   } catch (const ToolError& error) {

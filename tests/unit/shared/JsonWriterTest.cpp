@@ -1,6 +1,6 @@
-#include "shared/JsonWriter.hpp"
-
 #include <gtest/gtest.h>
+
+#include "shared/JsonWriter.hpp"
 
 namespace vellory {
 namespace {
@@ -23,7 +23,9 @@ TEST(JsonWriter, InvalidUTF8IsReplacedAndTheDocumentStaysValid) {
   const std::string broken = std::string("com.bad\xff\xfe") + "app";
   const std::string text = encodeJson(nlohmann::json{{"bundleID", broken}});
   const auto parsed = nlohmann::json::parse(text);
-  EXPECT_EQ(parsed["bundleID"], "com.bad\xEF\xBF\xBD\xEF\xBF\xBD" "app");
+  EXPECT_EQ(parsed["bundleID"],
+            "com.bad\xEF\xBF\xBD\xEF\xBF\xBD"
+            "app");
 }
 
 TEST(JsonWriter, EmptyArrayAndOneMemberPerLine) {

@@ -1,6 +1,6 @@
-#include "shared/OptionLookup.hpp"
-
 #include <gtest/gtest.h>
+
+#include "shared/OptionLookup.hpp"
 
 namespace vellory {
 namespace {

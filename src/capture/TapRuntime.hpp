@@ -1,0 +1,64 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/LiveInput.hpp"
+#include "capture/ProcessInfo.hpp"
+#include "capture/RunReport.hpp"
+#include "shared/Clock.hpp"
+#include "shared/CoreAudioAccess.hpp"
+#include "shared/OutputSink.hpp"
+#include "shared/TapDescription.hpp"
+
+namespace vellory {
+
+// Owns every process tap and the capture aggregate device of one run. `start` builds them and
+// returns the run report; `stop` destroys them (aggregate first, then the slot taps from last to
+// first, then the pad tap) and is safe to call again. Destroying the runtime runs `stop`, so a
+// failed `start` leaves nothing behind. One thread at a time.
+class TapRuntime {
+ public:
+  TapRuntime(CoreAudioAccess& access, Clock& clock, OutputSink& err,
+             std::vector<std::string> prefixes, std::optional<std::string> liveInputName);
+  ~TapRuntime();
+  TapRuntime(const TapRuntime&) = delete;
+  TapRuntime& operator=(const TapRuntime&) = delete;
+
+  RuntimeInfo start(const std::vector<ProcessInfo>& inventory);
+  void stop();
+
+  // The description of slot `slot`'s tap: a stereo mixdown of `processes`, muted when tapped.
+  static TapDescription makeDescription(std::int64_t slot,
+                                        const std::vector<ProcessInfo>& processes);
+  static TapDescription padDescription();
+
+  // Slot i's tap, prefix and the sorted process objects it listens to share index i.
+  std::vector<AudioObjectID> tapIDs;
+  AudioObjectID aggregateID = 0;
+  AudioObjectID livePadTapID = 0;
+  std::vector<std::string> prefixes;
+  std::optional<std::string> liveInputName;
+  std::vector<std::vector<AudioObjectID>> selectedProcessIDs;
+
+ private:
+  struct BuiltSlot {
+    std::string tapUID;
+    double sampleRate = 0;
+    SlotInfo info;
+  };
+  BuiltSlot buildSlot(std::size_t index, const std::vector<ProcessInfo>& inventory,
+                      const std::string& failureText);
+  LiveInputResult buildLiveInput();
+  void createAggregate(const DescriptionDictionary& description);
+
+  CoreAudioAccess& access_;
+  Clock& clock_;
+  OutputSink& err_;
+};
+
+// Object IDs of `processes`, sorted ascending.
+std::vector<AudioObjectID> sortedObjectIDs(const std::vector<ProcessInfo>& processes);
+
+}  // namespace vellory

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "e2e/support/Recorder.hpp"
+#include "e2e/support/SoundFixtures.hpp"
+
+namespace vellory::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string tool = program("vellory-process-tap");
+const std::string captureUID = "com.vellory.application-capture";
+
+// The capture tool running in the background, with its run report once printed. Ended with
+// SIGTERM when the test is over, so a failing test leaves nothing on the server either.
+struct CaptureRun {
+  std::unique_ptr<BackgroundProcess> process;
+  nlohmann::json report;
+
+  CaptureRun() = default;
+  CaptureRun(CaptureRun&&) = default;
+  ~CaptureRun() {
+    if (!process) return;
+    process->signal(SIGTERM);
+    process->wait(3s);
+  }
+};
+
+CaptureRun startRun(const std::vector<std::string>& items) {
+  std::vector<std::string> argv{tool, "run"};
+  argv.insert(argv.end(), items.begin(), items.end());
+  CaptureRun run;
+  run.process = std::make_unique<BackgroundProcess>(argv);
+  const bool printed = waitUntil(
+      [&] {
+        const std::string out = run.process->outputSoFar();
+        if (out.empty() || out.back() != '\n') return false;
+        run.report = nlohmann::json::parse(out, nullptr, false);
+        return !run.report.is_discarded();
+      },
+      10s);
+  EXPECT_TRUE(printed) << run.process->errorsSoFar();
+  return run;
+}
+
+bool hasSource(const std::string& name) {
+  for (const auto& source : pactlJson({"list", "sources"})) {
+    if (source["name"] == name) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> ourSinks() {
+  std::vector<std::string> names;
+  for (const auto& sink : pactlJson({"list", "sinks"})) {
+    if (sink["properties"].contains("vellory.role")) names.push_back(sink["name"]);
+  }
+  return names;
+}
+
+// Name of the sink a process's playback stream is on, or "" when it has none.
+std::string sinkOfProcess(pid_t pid) {
+  std::map<std::uint64_t, std::string> sinkNames;
+  for (const auto& sink : pactlJson({"list", "sinks"})) {
+    sinkNames[sink["index"].get<std::uint64_t>()] = sink["name"];
+  }
+  for (const auto& stream : pactlJson({"list", "sink-inputs"})) {
+    const auto& properties = stream["properties"];
+    if (properties.value("application.process.id", "") == std::to_string(pid)) {
+      return sinkNames[stream["sink"].get<std::uint64_t>()];
+    }
+  }
+  return "";
+}
+
+std::string auxMap(int channels) {
+  std::string map;
+  for (int i = 0; i < channels; ++i) map += (i ? ",aux" : "aux") + std::to_string(i);
+  return map;
+}
+
+class CaptureRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    makeTone(dir.file("440.wav"), 440, 12);
+    makeTone(dir.file("660.wav"), 660, 12);
+    makeTone(dir.file("1000.wav"), 1000, 12, 1);
+    makeTone(dir.file("880.wav"), 880, 12);
+  }
+  void TearDown() override {
+    EXPECT_TRUE(ourSinks().empty()) << "left behind: " << ourSinks().front();
+  }
+  TempDir dir;
+};
+
+TEST_F(CaptureRunTest, EachSourceLandsOnExactlyItsChannelsAndTappedAppsAreMuted) {
+  auto safari = playAsApplication("com.apple.Safari", dir.file("440.wav"));
+  auto vlc = playAsApplication("org.videolan.vlc", dir.file("660.wav"));
+  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000.wav")});
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(vlc->pid()) == "speakers"; }, 5s));
+
+  auto run = startRun({"--live-input-name", " Mono Microphone ", "com.apple.Safari",
+                       "org.videolan.vlc", "com.apple.Music"});
+  const auto& report = run.report;
+  ASSERT_EQ(report["liveInputChannels"], 2);
+  ASSERT_EQ(report["applicationChannels"], 4);
+  ASSERT_EQ(report["announcementChannels"], 2);
+  ASSERT_EQ(report["channels"], 8);
+  EXPECT_EQ(report["liveInputName"], " Mono Microphone ");
+  EXPECT_EQ(report["liveInputUID"], "mic_mono");
+  EXPECT_EQ(report["slots"][0]["processes"][0]["pid"], safari->pid());
+  EXPECT_NE(run.process->errorsSoFar().find(
+                "[process-tap] Padding 1ch live ' Mono Microphone ' to 2ch with silent mono tap."),
+            std::string::npos);
+  ASSERT_TRUE(hasSource(captureUID));
+
+  Recorder capture(captureUID, dir.file("capture.wav"), 8, auxMap(8));
+  Recorder speakers("speakers.monitor", dir.file("speakers.wav"), 2);
+  std::this_thread::sleep_for(3s);
+  const Recording recorded = capture.finish();
+  const Recording normal = speakers.finish();
+  ASSERT_EQ(recorded.channels.size(), 8u);
+
+  const double expected[8] = {1000, 0, 440, 440, 660, 660, 0, 0};
+  for (std::size_t c = 0; c < 8; ++c) {
+    const auto tail = recorded.tail(c, 1.0);
+    for (const double frequency : {440.0, 660.0, 1000.0}) {
+      const double amplitude = toneAmplitude(tail, recorded.sampleRate, frequency);
+      if (frequency == expected[c]) {
+        EXPECT_GT(amplitude, 0.2) << "channel " << c << " lacks " << frequency << " Hz";
+      } else {
+        EXPECT_LT(amplitude, 0.01) << "channel " << c << " carries " << frequency << " Hz";
+      }
+    }
+    if (expected[c] == 0) {
+      EXPECT_LT(peak(tail), 0.001) << "channel " << c << " is not silent";
+    }
+  }
+  EXPECT_LT(peak(normal.tail(0, 1.0)), 0.001) << "tapped audio still reaches the speakers";
+
+  run.process->signal(SIGTERM);
+  const auto ended = run.process->wait(3s);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->status, 0);
+  EXPECT_FALSE(hasSource(captureUID));
+  EXPECT_EQ(sinkOfProcess(safari->pid()), "speakers");
+  EXPECT_EQ(sinkOfProcess(vlc->pid()), "speakers");
+}
+
+TEST_F(CaptureRunTest, ApplicationStartedLaterIsCapturedWithinTwoSeconds) {
+  auto run = startRun({"com.apple.Safari", "org.videolan.vlc", "com.apple.Music"});
+  ASSERT_EQ(run.report["channels"], 6);
+  EXPECT_TRUE(run.report["slots"][1]["processes"].empty());
+  Recorder capture(captureUID, dir.file("capture.wav"), 6, auxMap(6));
+  std::this_thread::sleep_for(500ms);
+
+  auto vlc = playAsApplication("org.videolan.vlc", dir.file("880.wav"));
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_TRUE(
+      waitUntil([&] { return sinkOfProcess(vlc->pid()).find("vellory.capture.") == 0; }, 2s));
+  EXPECT_LE(std::chrono::steady_clock::now() - started, 2s);
+  std::this_thread::sleep_for(1500ms);
+  const Recording recorded = capture.finish();
+  EXPECT_GT(toneAmplitude(recorded.tail(2, 0.5), recorded.sampleRate, 880), 0.2);
+  EXPECT_GT(toneAmplitude(recorded.tail(3, 0.5), recorded.sampleRate, 880), 0.2);
+  EXPECT_LT(peak(recorded.tail(0, 0.5)), 0.001);
+  EXPECT_LT(peak(recorded.tail(4, 0.5)), 0.001);
+
+  vlc.reset();
+  run.process->signal(SIGINT);
+  const auto ended = run.process->wait(3s);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->status, 0);
+  EXPECT_EQ(ended->out.find("}\n{"), std::string::npos) << "the report was printed twice";
+}
+
+TEST_F(CaptureRunTest, RunAfterAKilledRunStartsClean) {
+  auto safari = playAsApplication("com.apple.Safari", dir.file("440.wav"));
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(safari->pid()) == "speakers"; }, 5s));
+  auto first = startRun({"com.apple.Safari", "com.apple.Music"});
+  ASSERT_TRUE(
+      waitUntil([&] { return sinkOfProcess(safari->pid()).find("vellory.capture.") == 0; }, 3s));
+  first.process->signal(SIGKILL);
+  ASSERT_TRUE(first.process->wait(3s));
+  EXPECT_FALSE(ourSinks().empty());
+
+  auto second = startRun({"org.videolan.vlc"});
+  ASSERT_EQ(second.report["channels"], 2);
+  const std::string killedPrefix = "." + std::to_string(first.process->pid()) + ".";
+  for (const auto& sink : ourSinks()) {
+    EXPECT_EQ(sink.find(killedPrefix), std::string::npos) << sink << " outlived its run";
+  }
+  EXPECT_EQ(sinkOfProcess(safari->pid()), "speakers");
+  second.process->signal(SIGTERM);
+  const auto ended = second.process->wait(3s);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->status, 0);
+}
+
+}  // namespace
+}  // namespace vellory::e2e

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "CaptureTestSupport.hpp"
+#include "capture/CaptureRun.hpp"
+#include "capture/ProcessInventory.hpp"
+#include "fakes/FakeHardware.hpp"
+
+namespace vellory {
+namespace {
+
+using testing::FakeHardware;
+
+class CaptureRunTest : public ::testing::Test {
+ protected:
+  CaptureRunTest() {
+    hardware.addProcess(10, 100, "com.apple.Safari", true);
+    hardware.addProcess(11, 101, "com.apple.Music", true);
+  }
+
+  std::vector<ProcessInfo> inventory() {
+    StringSink ignored;
+    CoreAudioAccess reader(hardware, captureIdentity());
+    return processes(reader, ignored);
+  }
+
+  void removeProcess(AudioObjectID id) {
+    auto& list = hardware.lists[selector::processObjectList];
+    list.erase(std::find(list.begin(), list.end(), id));
+  }
+
+  // Runs the capture for `ticks` ticks, calling `beforeTick(n)` before tick n.
+  void run(int ticks, std::function<void(int)> beforeTick = {}) {
+    testing::ScriptedStop stop(clock, ticks);
+    stop.onWait = std::move(beforeTick);
+    CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
+    runCapture(RunOptions{{"com.apple.Safari", "org.videolan.vlc", "com.apple.Music"}, {}},
+               inventory(), context);
+    deadlines = stop.deadlines;
+  }
+
+  std::vector<std::pair<AudioObjectID, std::vector<AudioObjectID>>> writes() const {
+    std::vector<std::pair<AudioObjectID, std::vector<AudioObjectID>>> result;
+    for (const auto& [tap, description] : hardware.descriptionWrites) {
+      result.emplace_back(tap, description.processes);
+    }
+    return result;
+  }
+
+  FakeHardware hardware;
+  CoreAudioAccess access{hardware, captureIdentity()};
+  testing::StepClock clock;
+  StringSink out;
+  StringSink err;
+  int installs = 0;
+  std::vector<std::chrono::steady_clock::duration> deadlines;
+};
+
+TEST_F(CaptureRunTest, PrintsTheReportOnceAndTearsDownOnStop) {
+  run(3);
+  const auto report = nlohmann::json::parse(out.text());
+  EXPECT_EQ(report["channels"], 6);
+  EXPECT_EQ(out.text().back(), '\n');
+  EXPECT_EQ(out.text().find("}\n{"), std::string::npos);
+  EXPECT_EQ(installs, 1);
+  EXPECT_TRUE(hardware.descriptionWrites.empty());
+  EXPECT_TRUE(hardware.liveTaps().empty());
+  EXPECT_EQ(hardware.lists[selector::devices].size(), 0u);
+  EXPECT_EQ(deadlines.size(), 4u);
+  for (const auto& d : deadlines) EXPECT_EQ(d, std::chrono::seconds(1));
+  EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(CaptureRunTest, ReorderingAndRunningFlagsCauseNoWrite) {
+  run(2, [&](int tick) {
+    if (tick == 1) {
+      hardware.lists[selector::processObjectList] = {11, 10};
+      hardware.setValue<std::uint32_t>(10, selector::processIsRunning, 0);
+    }
+  });
+  EXPECT_TRUE(hardware.descriptionWrites.empty());
+}
+
+TEST_F(CaptureRunTest, NewAndQuitProcessesRepointOnlyTheirSlot) {
+  std::vector<AudioObjectID> taps;
+  run(4, [&](int tick) {
+    if (tick == 1) hardware.addProcess(20, 200, "org.videolan.vlc.helper", true);
+    if (tick == 2) hardware.addProcess(5, 205, "org.videolan.vlc", false);
+    if (tick == 3) removeProcess(10);
+    if (taps.empty()) taps = hardware.liveTaps();
+  });
+  ASSERT_EQ(taps.size(), 3u);
+  EXPECT_EQ(writes(), (std::vector<std::pair<AudioObjectID, std::vector<AudioObjectID>>>{
+                          {taps[1], {20}},
+                          {taps[1], {20, 5}},
+                          {taps[0], {}},
+                      }));
+  EXPECT_EQ(hardware.descriptionWrites[0].second.name, "Kandimer application slot 2");
+  EXPECT_EQ(hardware.descriptionWrites[2].second.name, "Kandimer application slot 1");
+  EXPECT_EQ(hardware.descriptionWrites[0].second.muteBehavior, TapMuteBehavior::mutedWhenTapped);
+}
+
+TEST_F(CaptureRunTest, UnreadableInventoryKeepsTheTapsAndAFailedWriteIsNotRetried) {
+  run(4, [&](int tick) {
+    if (tick == 1) {
+      hardware.sizeFailures[FakeHardware::key(1, selector::processObjectList)] = -1;
+      removeProcess(10);
+    }
+    if (tick == 2) {
+      hardware.sizeFailures.clear();
+      const auto taps = hardware.liveTaps();
+      hardware.readFailures[FakeHardware::key(taps[0], selector::tapDescription)] = -50;
+    }
+  });
+  ASSERT_EQ(hardware.descriptionWrites.size(), 1u);
+  EXPECT_TRUE(hardware.descriptionWrites[0].second.processes.empty());
+  EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(CaptureRunTest, FailedStartUndoesEverythingAndPrintsNothing) {
+  hardware.createAggregateResults = {1, 1, 1, 1};
+  testing::ScriptedStop stop(clock, 0);
+  CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
+  EXPECT_THROW(runCapture(RunOptions{{"a", "b"}, {}}, inventory(), context), ToolError);
+  EXPECT_EQ(out.text(), "");
+  EXPECT_EQ(installs, 0);
+  EXPECT_TRUE(hardware.liveTaps().empty());
+}
+
+}  // namespace
+}  // namespace vellory
