@@ -29,6 +29,13 @@ AudioStreamBasicDescription stereoFloatFormat(double sampleRate) {
                                      0};
 }
 
+// Frames in `seconds`, at least 1, held below a length that could overflow position arithmetic.
+std::int64_t framesOf(double seconds, double rate) {
+  const double frames = std::ceil(seconds * rate);
+  if (!(frames < 1e15)) return static_cast<std::int64_t>(1e15);
+  return std::max<std::int64_t>(1, static_cast<std::int64_t>(frames));
+}
+
 std::string wholeHertz(double rate) {
   if (rate < 9e18) return std::to_string(static_cast<long long>(rate));
   char text[400];
@@ -55,6 +62,7 @@ StereoFilePlayer::StereoFilePlayer(const std::string& path, PlayerPlatform platf
   }
   const double rate = fileFormat.mSampleRate > 0 ? fileFormat.mSampleRate : fallbackSampleRate;
   durationSeconds_ = static_cast<double>(lengthFrames) / rate;
+  fileFrames_ = lengthFrames;
 
   clientFormat_ = stereoFloatFormat(rate);
   if ((result = audioFile_->setClientDataFormat(clientFormat_)) != status::ok) {
@@ -74,7 +82,7 @@ StereoFilePlayer::StereoFilePlayer(const std::string& path, PlayerPlatform platf
       throw PlayerError::playback("Unable to allocate audio buffer", result);
     }
     // Primed buffers are queued by `play`, once the fade-in they must follow is known.
-    const std::int64_t position = position_;
+    const std::int64_t position = filledFrames_.load(std::memory_order_relaxed);
     if (const std::uint32_t frames = load(buffer, false); frames > 0) {
       primed_.push_back(Primed{buffer, frames, position});
     }
@@ -102,28 +110,29 @@ std::uint32_t StereoFilePlayer::load(QueueBuffer* buffer, bool withGain) {
   auto* samples = static_cast<float*>(buffer->audioData);
   if (!didLogBufferStats_.exchange(true, std::memory_order_relaxed))
     logFirstBuffer(samples, frames);
-  if (withGain) applyGain(samples, frames, position_);
+  const std::int64_t position = filledFrames_.load(std::memory_order_relaxed);
+  if (withGain) applyGain(samples, frames, position);
   buffer->audioDataByteSize = frames * bytesPerFrame;
-  position_ += frames;
+  filledFrames_.store(position + frames, std::memory_order_relaxed);
   return frames;
 }
 
-float StereoFilePlayer::fadeInGain(std::int64_t position) const {
-  const std::int64_t fadeFrames = fadeInFrames_.load(std::memory_order_relaxed);
-  if (fadeFrames <= 0 || position >= fadeFrames) return 1.0f;
-  const auto step = static_cast<int>(position * fadeSteps / fadeFrames);
-  return static_cast<float>(step) / static_cast<float>(fadeSteps);
-}
-
-void StereoFilePlayer::applyGain(float* samples, std::uint32_t frames,
-                                 std::int64_t position) const {
-  const bool fadingIn = position < fadeInFrames_.load(std::memory_order_relaxed);
-  if (!fadingIn && volume_.load(std::memory_order_relaxed) == 1.0f) return;
+void StereoFilePlayer::applyGain(float* samples, std::uint32_t frames, std::int64_t position) {
+  FadeRamps ramps;
+  {
+    std::lock_guard lock(rampsMutex_);
+    ramps = ramps_;
+  }
+  if (!ramps.shapes(position) && volume_.load(std::memory_order_relaxed) == 1.0f) return;
   for (std::uint32_t frame = 0; frame < frames; ++frame) {
-    const float ramp = fadingIn ? fadeInGain(position + frame) : 1.0f;
+    const std::int64_t at = position + frame;
+    const float fadeIn = ramps.fadeInGain(at);
     for (std::uint32_t channel = 0; channel < 2; ++channel) {
-      // The gain is read for every sample: a fade on another thread takes effect at once.
-      samples[2 * frame + channel] *= volume_.load(std::memory_order_relaxed) * ramp;
+      // Outside a fade-out the gain is read for every sample, so a change made by another
+      // thread takes effect at once.
+      const float gain =
+          ramps.fadingOut ? ramps.fadeOutGain(at) : volume_.load(std::memory_order_relaxed);
+      samples[2 * frame + channel] *= gain * fadeIn;
     }
   }
 }
@@ -172,9 +181,10 @@ void StereoFilePlayer::play(double fadeInSeconds) {
     if (isStopped_) return;
     if (!queue_) throw PlayerError::playback("Audio queue is not available.");
     if (fadeInSeconds > 0) {
-      const double frames = std::ceil(fadeInSeconds * clientFormat_.mSampleRate);
-      fadeInFrames_ = frames >= 1e15 ? static_cast<std::int64_t>(1e15)
-                                     : std::max<std::int64_t>(1, static_cast<std::int64_t>(frames));
+      {
+        std::lock_guard rampsLock(rampsMutex_);
+        ramps_.fadeInFrames = framesOf(fadeInSeconds, clientFormat_.mSampleRate);
+      }
       for (const Primed& primed : primed_) {
         applyGain(static_cast<float*>(primed.buffer->audioData), primed.frames, primed.position);
       }
@@ -205,6 +215,15 @@ void StereoFilePlayer::play(double fadeInSeconds) {
 void StereoFilePlayer::fadeOut(double seconds) {
   if (!(seconds > 0)) return;
   const float start = volume_.load(std::memory_order_relaxed);
+  {
+    std::lock_guard lock(rampsMutex_);
+    const std::int64_t from = filledFrames_.load(std::memory_order_relaxed);
+    ramps_.fadingOut = true;
+    ramps_.fadeOutStart = start;
+    ramps_.fadeOutFrom = from;
+    ramps_.fadeOutTo = fadeOutEnd(from, framesOf(seconds, clientFormat_.mSampleRate), fileFrames_);
+  }
+  // The steps keep the gain in step with the clock, and the caller busy for the fade's length.
   const auto step = microsecondsOf(seconds / fadeSteps);
   for (int k = 1; k <= fadeSteps; ++k) {
     platform_.clock.sleepFor(step);

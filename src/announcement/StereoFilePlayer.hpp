@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "announcement/FadeRamps.hpp"
 #include "shared/AudioFileReader.hpp"
 #include "shared/AudioHardware.hpp"
 #include "shared/Clock.hpp"
@@ -54,7 +55,9 @@ class StereoFilePlayer {
   void play(double fadeInSeconds);
 
   // Owner thread. Lowers the gain from where it is to 0 in 20 steps over `seconds`; returns
-  // when done or within one step of a stop. Never fails.
+  // when done or within one step of a stop. Never fails. The fade starts with the next frames
+  // filled and is heard to its end: when the file ends first, it reaches silence at the file's
+  // last frame.
   void fadeOut(double seconds);
 
   // Any thread, any number of times. Silences the queue at once and releases it, then the file.
@@ -83,8 +86,7 @@ class StereoFilePlayer {
   // Reads the next frames into the buffer and applies the gain; 0 at the end of the file.
   // Throws PlayerError on a failed read.
   std::uint32_t load(QueueBuffer* buffer, bool applyGain);
-  void applyGain(float* samples, std::uint32_t frames, std::int64_t position) const;
-  float fadeInGain(std::int64_t position) const;
+  void applyGain(float* samples, std::uint32_t frames, std::int64_t position);
   void refill(OutputQueue& queue, QueueBuffer* buffer);
   void playOut(OutputQueue& queue);
   void logFirstBuffer(const float* samples, std::uint32_t frames);
@@ -103,14 +105,17 @@ class StereoFilePlayer {
   std::atomic<bool> endOfFile_{false};
   std::atomic<bool> playOutRequested_{false};
   std::atomic<float> volume_{1.0f};
-  std::atomic<std::int64_t> fadeInFrames_{0};
   double durationSeconds_ = 0;
+  std::int64_t fileFrames_ = 0;
   AudioStreamBasicDescription clientFormat_{};
 
-  // Frames read so far; only the filling thread (the owner while priming, then the queue's
-  // thread) touches it.
-  std::int64_t position_ = 0;
+  // Frames read so far; written only by the filling thread (the owner while priming, then the
+  // queue's thread).
+  std::atomic<std::int64_t> filledFrames_{0};
   std::vector<Primed> primed_;
+  // Set by the owner's fades, read once per fill.
+  std::mutex rampsMutex_;
+  FadeRamps ramps_;
 };
 
 }  // namespace vellory::announcement

@@ -225,10 +225,31 @@ TEST_F(StereoFilePlayerFades, FadeOutStepsDownToSilenceAndRefillsFollow) {
   EXPECT_FLOAT_EQ(volumes[10], 0.5f);
   EXPECT_FLOAT_EQ(volumes[19], 0.05f);
   EXPECT_EQ(player->volume(), 0.0f);
-  queue()->playNext();
-  const auto history = queue()->queuedHistory();
-  for (float sample : history.back().floats()) ASSERT_EQ(sample, 0.0f);
+  // The frames filled from the start of the fade on step down over its length (48000 frames
+  // after the 12288 primed ones), and are silent after it.
+  queue()->playAll(20);
+  const auto gains = gainsOf(queue()->queuedHistory());
+  ASSERT_GT(gains.size(), 12288u + 48000u + 4096u);
+  EXPECT_EQ(gains[12287], 1.0f);
+  EXPECT_FLOAT_EQ(gains[12288], 0.95f);
+  EXPECT_FLOAT_EQ(gains[12288 + 2400], 0.9f);
+  EXPECT_FLOAT_EQ(gains[12288 + 24000], 0.45f);
+  EXPECT_EQ(gains[12288 + 45600], 0.0f);
+  EXPECT_EQ(gains.back(), 0.0f);
   EXPECT_TRUE(player->isPlaying());
+}
+
+TEST_F(StereoFilePlayerFades, FadeOutLongerThanTheRestReachesSilenceAtTheLastFrame) {
+  auto player = makePlayer(fileOf(48000 * 3));
+  player->play(0);
+  player->fadeOut(5.0);
+  queue()->playAll();
+  const auto gains = gainsOf(queue()->queuedHistory());
+  ASSERT_EQ(gains.size(), 48000u * 3);
+  EXPECT_FLOAT_EQ(gains[12288], 0.95f);
+  for (std::size_t i = 12289; i < gains.size(); ++i) ASSERT_LE(gains[i], gains[i - 1]);
+  EXPECT_EQ(gains.back(), 0.0f);
+  EXPECT_GT(gains[gains.size() - 8000], 0.0f);
 }
 
 TEST_F(StereoFilePlayerFades, FadeOutStartsFromTheGainInForce) {
