@@ -7,6 +7,7 @@
 #include <sstream>
 #include <thread>
 
+#include "e2e/announcement/MonitorRecording.hpp"
 #include "e2e/support/Recorder.hpp"
 #include "e2e/support/SoundFixtures.hpp"
 
@@ -21,19 +22,6 @@ const std::string prefix = "[announcement-player] ";
 const std::string usageLine =
     prefix + "Usage: vellory-announcement-player --file <absolute.wav> [--source-slot N]\n";
 constexpr double toneRMS = 0.5 / 1.4142135623730951;  // a sine of amplitude 0.5
-
-// A monitor recording that is already receiving data, so no sound is missed at its start.
-std::unique_ptr<Recorder> recordMonitor(const std::string& sink, const std::string& path) {
-  auto recorder = std::make_unique<Recorder>(sink + ".monitor", path, 2);
-  const bool flowing = waitUntil(
-      [&] {
-        struct stat info {};
-        return ::stat(path.c_str(), &info) == 0 && info.st_size > 48000 * 8 / 10;
-      },
-      10s);
-  EXPECT_TRUE(flowing) << "the recorder of " << sink << " delivered nothing";
-  return recorder;
-}
 
 // RMS of the left channel in consecutive windows of 10 ms.
 struct Envelope {
