@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -113,11 +114,18 @@ OSStatus SndFile::read(std::uint32_t& ioFrames, void* data, std::uint32_t byteCa
 
 OSStatus SndFileReader::open(const std::string& path, std::unique_ptr<AudioFile>& outFile) {
   // libsndfile folds every failure into one code; the file system tells the cases apart.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking, so that a FIFO in the file's place cannot hang the caller.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return fileNotFound;
     if (errno == EACCES || errno == EPERM) return permissionDenied;
     return status::unspecified;
+  }
+  struct stat fileStatus {};
+  if (::fstat(fd, &fileStatus) != 0 || !S_ISREG(fileStatus.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return unsupportedFileType;
   }
   SF_INFO info{};
   SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);

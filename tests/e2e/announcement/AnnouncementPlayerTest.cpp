@@ -253,6 +253,16 @@ TEST(AnnouncementPlayer, MissingFileAndUnusableCommandLines) {
   EXPECT_EQ(result.err, prefix + "Unable to open audio file (-43).\n");
   EXPECT_EQ(result.out, "");
 
+  // A FIFO or a folder in the file's place fails at once instead of blocking.
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo.wav").c_str(), 0600), 0);
+  for (const std::string& path : {dir.file("fifo.wav"), dir.path()}) {
+    result = runCommand({tool, "--file", path}, 5s);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind(prefix + "Unable to open audio file (", 0), 0u) << result.err;
+  }
+
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"--file"}, {"--file", "relative.wav"}, {"--source-slot", "2"}}) {
     std::vector<std::string> argv{tool};
