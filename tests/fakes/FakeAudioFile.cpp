@@ -38,10 +38,10 @@ class FakeAudioFile : public AudioFile {
   }
 
   OSStatus read(std::uint32_t& ioFrames, void* data, std::uint32_t byteCapacity) override {
-    int call = 0;
+    const int call = reads_++;
     {
       std::lock_guard lock(shared_->mutex);
-      call = shared_->record.reads++;
+      ++shared_->record.reads;
       shared_->record.framesRequested.push_back(ioFrames);
     }
     if (const auto failure = script_.readFailures.find(call);
@@ -68,6 +68,7 @@ class FakeAudioFile : public AudioFile {
   FakeFileScript script_;
   std::shared_ptr<FakeAudioFileReader::Shared> shared_;
   std::size_t position_ = 0;
+  int reads_ = 0;
 };
 
 }  // namespace

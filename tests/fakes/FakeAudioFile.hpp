@@ -26,7 +26,7 @@ struct FakeFileScript {
   // the client format (the fake does no conversion).
   std::vector<float> samples;
   std::uint32_t channels = 2;
-  std::map<int, OSStatus> readFailures;  // read call (0-based) -> status
+  std::map<int, OSStatus> readFailures;  // read call of each file (0-based) -> status
   std::uint32_t maxFramesPerRead = 0;    // 0: as many as asked
 };
 
@@ -34,7 +34,7 @@ struct FakeFileScript {
 struct FakeFileRecord {
   std::vector<std::string> openedPaths;
   std::vector<AudioStreamBasicDescription> clientFormats;
-  int reads = 0;
+  int reads = 0;  // by all files
   std::vector<std::uint32_t> framesRequested;
   int disposed = 0;
   int open = 0;  // files currently open

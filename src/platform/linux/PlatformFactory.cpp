@@ -2,6 +2,7 @@
 
 #include "platform/linux/PulseHardware.hpp"
 #include "platform/linux/PulseOutputQueue.hpp"
+#include "platform/linux/SndFileReader.hpp"
 
 namespace vellory {
 
@@ -11,6 +12,10 @@ std::unique_ptr<AudioHardware> makeAudioHardware() {
 
 std::unique_ptr<AudioOutput> makeAudioOutput() {
   return std::make_unique<pulse::PulseAudioOutput>();
+}
+
+std::unique_ptr<AudioFileReader> makeAudioFileReader() {
+  return std::make_unique<sndfile::SndFileReader>();
 }
 
 }  // namespace vellory
