@@ -48,17 +48,6 @@ std::int16_t markerSample(unsigned value) {
 
 }  // namespace
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/vellory-player-e2e-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 std::vector<std::uint8_t> markerFrames(std::size_t frameCount) {
   std::vector<std::uint8_t> pcm;
   pcm.reserve(frameCount * 4);

@@ -6,22 +6,9 @@
 #include <vector>
 
 #include "e2e/support/Command.hpp"
+#include "e2e/support/SoundFixtures.hpp"
 
 namespace vellory::e2e {
-
-// A private directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Frame k of the marker signal carries k modulo 65536, in steps of 256 so that a small change
 // of level still reads back as the same number, and never reads as silence.
