@@ -4,14 +4,15 @@
 #include "shared/SignalWatcher.hpp"
 
 int main(int argc, char** argv) {
-  // First, before any other thread exists, so that no thread receives SIGINT or SIGTERM itself.
+  // Outlives the signal watcher, whose handler raises it.
+  vellory::StopSignal stop;
+  // Before any other thread exists, so that no thread receives SIGINT or SIGTERM itself.
   vellory::SignalWatcher signals;
   auto hardware = vellory::makeAudioHardware();
   vellory::CoreAudioAccess access(*hardware, vellory::captureIdentity());
   vellory::FdSink out(1);
   vellory::FdSink err(2);
   vellory::SystemClock clock;
-  vellory::StopSignal stop;
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto run = [&](const vellory::RunOptions& options,
                        const std::vector<vellory::ProcessInfo>& inventory) {

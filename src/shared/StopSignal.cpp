@@ -3,10 +3,10 @@
 namespace vellory {
 
 void StopSignal::request() {
-  {
-    std::lock_guard lock(mutex_);
-    requested_ = true;
-  }
+  // Notified under the lock: the waiter cannot return, and its owner destroy this object, while
+  // the notification is still under way.
+  std::lock_guard lock(mutex_);
+  requested_ = true;
   changed_.notify_all();
 }
 

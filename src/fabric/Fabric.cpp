@@ -1,0 +1,106 @@
+#include "fabric/Fabric.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace vellory {
+
+namespace {
+
+using nlohmann::json;
+
+// Brackets nested deeper than any request needs are refused before the parser sees them.
+void checkNesting(const std::string& text) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > maxRequestNesting) throw FabricRequestError("nested too deeply.");
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+}
+
+std::string checkedStableId(const json& value, const std::string& where) {
+  if (!value.is_string()) throw FabricRequestError(where + " is not a string.");
+  std::string id = value.get<std::string>();
+  if (id.size() > maxStableIdBytes) {
+    throw FabricRequestError(where + " is longer than " + std::to_string(maxStableIdBytes) +
+                             " bytes.");
+  }
+  for (const char c : id) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      throw FabricRequestError(where + " contains a control character.");
+    }
+  }
+  return id;
+}
+
+FabricMember decodeMember(const json& value, std::size_t index) {
+  const std::string where = "members[" + std::to_string(index) + "]";
+  if (!value.is_object()) throw FabricRequestError(where + " is not an object.");
+  FabricMember member;
+  const auto id = value.find("stableId");
+  if (id == value.end()) throw FabricRequestError(where + " has no \"stableId\".");
+  member.stableId = checkedStableId(*id, where + ".stableId");
+  const auto enabled = value.find("enabled");
+  if (enabled != value.end() && !enabled->is_null()) {
+    if (!enabled->is_boolean()) throw FabricRequestError(where + ".enabled is not a boolean.");
+    member.enabled = enabled->get<bool>();
+  }
+  return member;
+}
+
+}  // namespace
+
+Fabric decodeFabric(const std::string& text) {
+  checkNesting(text);
+  json root;
+  try {
+    root = json::parse(text);
+  } catch (const json::parse_error& error) {
+    throw FabricRequestError("not valid JSON (at byte " + std::to_string(error.byte) + ").");
+  }
+  if (!root.is_object()) throw FabricRequestError("expected a JSON object.");
+  Fabric request;
+  const auto members = root.find("members");
+  if (members == root.end()) throw FabricRequestError("missing key \"members\".");
+  if (!members->is_array()) throw FabricRequestError("\"members\" is not an array.");
+  if (members->size() > maxFabricMembers) {
+    throw FabricRequestError("\"members\" has " + std::to_string(members->size()) +
+                             " entries; at most " + std::to_string(maxFabricMembers) +
+                             " are accepted.");
+  }
+  for (std::size_t i = 0; i < members->size(); ++i) {
+    request.members.push_back(decodeMember((*members)[i], i));
+  }
+  const auto master = root.find("clockMasterStableId");
+  if (master != root.end() && !master->is_null()) {
+    request.clockMasterStableId = checkedStableId(*master, "clockMasterStableId");
+  }
+  return request;
+}
+
+std::vector<std::string> selectedStableIds(const Fabric& request) {
+  std::vector<std::string> ids;
+  for (const auto& member : request.members) {
+    if (member.selected()) ids.push_back(member.stableId);
+  }
+  return ids;
+}
+
+}  // namespace vellory

@@ -1,0 +1,46 @@
+#include "fabric/OutputFabricTool.hpp"
+
+#include "fabric/FabricCommands.hpp"
+
+namespace vellory {
+
+namespace {
+
+// A failure is reported on exactly one line whatever text it carries.
+std::string oneLine(std::string text) {
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return text;
+}
+
+void dispatch(const std::vector<std::string>& args, CoreAudioAccess& access, ToolStreams streams,
+              Clock& clock) {
+  const std::string command = args.empty() ? "list" : args.front();
+  if (command == "list") return list(access, streams.out);
+  if (command == "ensure" && args.size() == 2) return ensure(args[1], access, streams.out, clock);
+  if (command == "remove") return remove(access, streams.out);
+  throw FabricError::usage(fabricUsage);
+}
+
+}  // namespace
+
+int runOutputFabricTool(const std::vector<std::string>& args, CoreAudioAccess& access,
+                        ToolStreams streams, Clock& clock) {
+  std::string failure;
+  try {
+    dispatch(args, access, streams, clock);
+    return 0;
+  } catch (const ToolError& error) {
+    failure = error.description();
+  } catch (const std::exception& error) {
+    failure = error.what();
+  } catch (...) {
+    failure = "Unexpected failure.";
+  }
+  streams.err.write("[output-fabric] " + oneLine(failure) + "\n");
+  return 1;
+}
+
+}  // namespace vellory
