@@ -207,8 +207,7 @@ void StereoFilePlayer::play(double fadeInSeconds) {
   }
   const auto step = microsecondsOf(fadeInSeconds / fadeSteps);
   for (int k = 1; k <= fadeSteps; ++k) {
-    platform_.clock.sleepFor(step);
-    if (isStopped_) return;
+    if (!sleepUnlessStopped(step)) return;
   }
 }
 
@@ -226,11 +225,22 @@ void StereoFilePlayer::fadeOut(double seconds) {
   // The steps keep the gain in step with the clock, and the caller busy for the fade's length.
   const auto step = microsecondsOf(seconds / fadeSteps);
   for (int k = 1; k <= fadeSteps; ++k) {
-    platform_.clock.sleepFor(step);
-    if (isStopped_) return;
+    if (!sleepUnlessStopped(step)) return;
     volume_.store(start * (1.0f - static_cast<float>(k) / static_cast<float>(fadeSteps)),
                   std::memory_order_relaxed);
   }
+}
+
+bool StereoFilePlayer::sleepUnlessStopped(std::chrono::microseconds duration) {
+  // Long steps are slept in slices, so that a stop ends a slow fade soon, not a step later.
+  constexpr std::chrono::microseconds slice{100'000};
+  while (duration > std::chrono::microseconds::zero()) {
+    const auto piece = std::min(duration, slice);
+    platform_.clock.sleepFor(piece);
+    duration -= piece;
+    if (isStopped_) return false;
+  }
+  return !isStopped_;
 }
 
 void StereoFilePlayer::stop() {

@@ -49,13 +49,13 @@ class StereoFilePlayer {
   StereoFilePlayer& operator=(const StereoFilePlayer&) = delete;
 
   // Owner thread. Queues the primed audio, starts the queue and runs the fade-in; returns when
-  // the fade-in is over or the player was stopped. The fade-in follows the frames' position, so
+  // the fade-in is over or within 0.1 s of a stop. The fade-in follows the frames' position, so
   // the primed audio rises from silence too. Returns quietly when already stopped. Throws
   // PlayerError (playback) when the queue refuses the audio or the start.
   void play(double fadeInSeconds);
 
   // Owner thread. Lowers the gain from where it is to 0 in 20 steps over `seconds`; returns
-  // when done or within one step of a stop. Never fails. The fade starts with the next frames
+  // when done or within 0.1 s of a stop. Never fails. The fade starts with the next frames
   // filled and is heard to its end: when the file ends first, it reaches silence at the file's
   // last frame.
   void fadeOut(double seconds);
@@ -90,6 +90,8 @@ class StereoFilePlayer {
   void refill(OutputQueue& queue, QueueBuffer* buffer);
   void playOut(OutputQueue& queue);
   void logFirstBuffer(const float* samples, std::uint32_t frames);
+  // Sleeps on the clock; false as soon as the player is stopped (within 0.1 s).
+  bool sleepUnlessStopped(std::chrono::microseconds duration);
 
   PlayerPlatform platform_;
   OutputSink& err_;

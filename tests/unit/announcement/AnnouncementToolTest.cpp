@@ -142,8 +142,17 @@ TEST_F(AnnouncementTool, FadeInThenFadeOut) {
 TEST_F(AnnouncementTool, FadeOutLongerThanTheFileStartsAtOnceAndRunsToItsEnd) {
   files.setScript(fileOf(48000 * 3));
   EXPECT_EQ(run({"--file", "/a.wav", "--fade-out-ms", "5000"}), 0);
-  EXPECT_EQ(firstSleepOf(250ms), 1100ms);
+  // Steps of 250 ms, slept in slices of at most 100 ms.
+  EXPECT_EQ(firstSleepOf(100ms), 1100ms);
   EXPECT_GE(clock.elapsed(), 1100ms + 5000ms);
+}
+
+TEST_F(AnnouncementTool, SignalDuringAVeryLongFadeEndsTheRunWithinATenthOfASecond) {
+  files.setScript(fileOf(48000 * 10));
+  signalAt = 3000ms;
+  EXPECT_EQ(run({"--file", "/a.wav", "--fade-out-ms", "9223372036854775807"}), 0);
+  ASSERT_TRUE(signalledAt);
+  EXPECT_LE(clock.elapsed(), *signalledAt + 100ms);
 }
 
 TEST_F(AnnouncementTool, SignalDuringPlaybackStopsAtOnceWithStatusZero) {
