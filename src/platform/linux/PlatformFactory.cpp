@@ -1,11 +1,21 @@
 #include "shared/PlatformFactory.hpp"
 
 #include "platform/linux/PulseHardware.hpp"
+#include "platform/linux/PulseOutputQueue.hpp"
+#include "platform/linux/SndFileReader.hpp"
 
 namespace vellory {
 
 std::unique_ptr<AudioHardware> makeAudioHardware() {
   return std::make_unique<pulse::PulseHardware>();
+}
+
+std::unique_ptr<AudioOutput> makeAudioOutput() {
+  return std::make_unique<pulse::PulseAudioOutput>();
+}
+
+std::unique_ptr<AudioFileReader> makeAudioFileReader() {
+  return std::make_unique<sndfile::SndFileReader>();
 }
 
 }  // namespace vellory

@@ -35,6 +35,29 @@ void unloadInOrder(PulseContext& context, const std::vector<std::uint32_t>& modu
 
 }  // namespace
 
+bool PulseCaptureDevice::awaitLinks(const std::vector<std::uint32_t>& modules) {
+  // PipeWire connects a module's inner streams a little after the module has loaded; the device
+  // is ready only once every one of them is connected (PulseAudio connects them at once).
+  const auto ours = [&](std::uint32_t module) {
+    return std::find(modules.begin(), modules.end(), module) != modules.end();
+  };
+  for (int attempt = 0; attempt < 150; ++attempt) {
+    const auto streams = context_.sinkInputs();
+    const auto captures = context_.sourceOutputs();
+    if (!streams || !captures) return false;
+    bool linked = true;
+    for (const auto& stream : *streams) {
+      if (ours(stream.ownerModule) && stream.sink == PA_INVALID_INDEX) linked = false;
+    }
+    for (const auto& capture : *captures) {
+      if (ours(capture.ownerModule) && capture.source == PA_INVALID_INDEX) linked = false;
+    }
+    if (linked) return true;
+    usleep(20000);
+  }
+  return true;
+}
+
 OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, PulseTaps& taps,
                                     std::string& outSourceName) {
   const std::string uid = description.text(aggregateKey::uid).value_or("");
@@ -94,7 +117,8 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
                   " master_channel_map=" + auxChannelMap(0, live->channels) +
                   " remix=no sink_properties='" + ownProperties("capture-part", group) + "'") ||
         !load("module-loopback",
-              "source=" + live->name + " sink=" + part +
+              "source=" + live->name + " sink=" + part + " channels=" +
+                  std::to_string(live->channels) + " channel_map=" + live->channelMap +
                   " latency_msec=" + std::to_string(liveInputLatencyMs) +
                   " remix=no source_dont_move=true sink_dont_move=true sink_input_properties='" +
                   ownProperties("capture-part", group) + "' source_output_properties='" +
@@ -127,6 +151,7 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
                 ownProperties("capture", group + " device.description=" + quoted(name)) + "'")) {
     return fail(status::illegalOperation);
   }
+  if (!awaitLinks(loaded)) return fail(status::notRunning);
   outSourceName = uid;
   return status::ok;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/linux/PulseContext.hpp"
 #include "platform/linux/PulseTaps.hpp"
@@ -27,6 +29,9 @@ class PulseCaptureDevice {
   OSStatus destroy(const DeviceInfo& source, PulseTaps& taps);
 
  private:
+  // Waits, up to 3 s, until the inner streams of these modules are connected.
+  bool awaitLinks(const std::vector<std::uint32_t>& modules);
+
   PulseContext& context_;
 };
 

@@ -71,6 +71,13 @@ void sinkInputCallback(pa_context*, const pa_sink_input_info* info, int eol, voi
   collector->items.push_back(std::move(item));
 }
 
+void sourceOutputCallback(pa_context*, const pa_source_output_info* info, int eol, void* userdata) {
+  auto* collector = static_cast<Collector<SourceOutputInfo>*>(userdata);
+  if (finishList(collector, eol) || info == nullptr) return;
+  collector->items.push_back(SourceOutputInfo{info->index, info->owner_module, info->source,
+                                              copyProperties(info->proplist)});
+}
+
 void clientCallback(pa_context*, const pa_client_info* info, int eol, void* userdata) {
   auto* collector = static_cast<Collector<ClientInfo>*>(userdata);
   if (finishList(collector, eol) || info == nullptr) return;
@@ -235,6 +242,8 @@ std::optional<ServerInfo> PulseContext::serverInfo() {
 
 VELLORY_PULSE_LIST(sinkInputs, SinkInputInfo, pa_context_get_sink_input_info_list,
                    sinkInputCallback)
+VELLORY_PULSE_LIST(sourceOutputs, SourceOutputInfo, pa_context_get_source_output_info_list,
+                   sourceOutputCallback)
 VELLORY_PULSE_LIST(clients, ClientInfo, pa_context_get_client_info_list, clientCallback)
 VELLORY_PULSE_LIST(sinks, DeviceInfo, pa_context_get_sink_info_list, sinkCallback)
 VELLORY_PULSE_LIST(sources, DeviceInfo, pa_context_get_source_info_list, sourceCallback)

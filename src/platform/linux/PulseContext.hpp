@@ -26,6 +26,13 @@ struct SinkInputInfo {
   Properties properties;
 };
 
+struct SourceOutputInfo {
+  std::uint32_t index = PA_INVALID_INDEX;
+  std::uint32_t ownerModule = PA_INVALID_INDEX;
+  std::uint32_t source = PA_INVALID_INDEX;
+  Properties properties;
+};
+
 struct ClientInfo {
   std::uint32_t index = PA_INVALID_INDEX;
   Properties properties;
@@ -71,6 +78,7 @@ class PulseContext {
 
   std::optional<ServerInfo> serverInfo();
   std::optional<std::vector<SinkInputInfo>> sinkInputs();
+  std::optional<std::vector<SourceOutputInfo>> sourceOutputs();
   std::optional<std::vector<ClientInfo>> clients();
   std::optional<std::vector<DeviceInfo>> sinks();
   std::optional<std::vector<DeviceInfo>> sources();

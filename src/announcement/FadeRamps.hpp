@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vellory::announcement {
+
+// The fades as functions of a frame's position in the file, so that each frame carries the gain
+// in force when it is heard, whatever audio was queued ahead of it. Both move in 20 equal steps.
+struct FadeRamps {
+  static constexpr int steps = 20;
+
+  // Fade-in over frames [0, fadeInFrames): silent for the first step, then 1/20, 2/20, ...
+  std::int64_t fadeInFrames = 0;
+
+  // Fade-out over frames [fadeOutFrom, fadeOutTo) from fadeOutStart down to 0, one step taken at
+  // its start and silence for the last step and beyond.
+  bool fadingOut = false;
+  std::int64_t fadeOutFrom = 0;
+  std::int64_t fadeOutTo = 0;
+  float fadeOutStart = 1.0f;
+
+  // Whether frames from `position` on may need a gain other than `volume`.
+  bool shapes(std::int64_t position) const { return position < fadeInFrames || fadingOut; }
+
+  float fadeInGain(std::int64_t position) const;
+  float fadeOutGain(std::int64_t position) const;
+};
+
+// The fade-out span for a fade of `frames` that starts at `from`, cut short so that it ends at
+// the file's last frame when the file ends first (`fileFrames` <= 0: length unknown).
+std::int64_t fadeOutEnd(std::int64_t from, std::int64_t frames, std::int64_t fileFrames);
+
+}  // namespace vellory::announcement

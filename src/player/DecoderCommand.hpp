@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellory::player {
+
+// The decoder's arguments after its path: read `source`, write 48000 Hz stereo signed 16-bit
+// little-endian PCM to standard output.
+std::vector<std::string> decoderArguments(const std::string& source);
+
+// Where the decoder is looked for, in order: `VELLORY_FFMPEG` when set (even when empty), the
+// fixed places, then `home` + "/Vellory/Runtime/ffmpeg" (and on Linux "/usr/bin/ffmpeg" last).
+std::vector<std::string> ffmpegCandidates(const std::optional<std::string>& environmentValue,
+                                          const std::string& home);
+
+// True for an existing regular file that this process may execute.
+bool isExecutableFile(const std::string& path);
+
+// The first executable candidate for this process's environment and home; absent when none is.
+// Any thread.
+std::optional<std::string> findFFmpeg();
+
+}  // namespace vellory::player

@@ -1,0 +1,106 @@
+#include "player/DecoderSession.hpp"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace vellory::player {
+
+namespace {
+
+// Reads what is there, waiting at most 50 ms so that the caller can give up. Returns the byte
+// count, 0 at the end of the stream or on an error, -1 when nothing came in time.
+ssize_t readSome(int fd, std::uint8_t* buffer, std::size_t size) {
+  pollfd entry{fd, POLLIN, 0};
+  const int ready = poll(&entry, 1, 50);
+  if (ready == 0 || (ready < 0 && errno == EINTR)) return -1;
+  if (ready < 0) return 0;
+  for (;;) {
+    const ssize_t n = read(fd, buffer, size);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return -1;
+    return 0;
+  }
+}
+
+}  // namespace
+
+DecoderSession::DecoderSession(std::unique_ptr<ChildProcess> process, StereoPcmQueuePlayer& player,
+                               std::size_t roomLimit)
+    : process_(std::move(process)), player_(player) {
+  outputReader_ = std::thread([this, roomLimit] { readOutput(roomLimit); });
+  errorReader_ = std::thread([this] { readErrors(); });
+}
+
+DecoderSession::~DecoderSession() {
+  process_->terminate();
+  finish(true);
+}
+
+void DecoderSession::readerDone(bool& flag) {
+  {
+    std::lock_guard lock(mutex_);
+    flag = true;
+  }
+  done_.notify_all();
+}
+
+void DecoderSession::readOutput(std::size_t roomLimit) {
+  std::vector<std::uint8_t> block(readBlockBytes);
+  bool discarding = false;
+  while (!abandon_) {
+    if (!discarding && !player_.waitForRoom(roomLimit)) discarding = true;
+    const ssize_t n = readSome(process_->outputFd(), block.data(), block.size());
+    if (n < 0) continue;
+    if (n == 0) break;
+    if (!discarding) player_.append(block.data(), static_cast<std::size_t>(n));
+  }
+  player_.markEnd();
+  outputEnded_ = true;
+  readerDone(outputReaderDone_);
+}
+
+void DecoderSession::readErrors() {
+  std::vector<std::uint8_t> block(readBlockBytes);
+  std::string collected;
+  while (!abandon_) {
+    const ssize_t n = readSome(process_->errorFd(), block.data(), block.size());
+    if (n < 0) continue;
+    if (n == 0) break;
+    collected.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(n));
+  }
+  {
+    std::lock_guard lock(mutex_);
+    errorBytes_ = std::move(collected);
+  }
+  readerDone(errorReaderDone_);
+}
+
+bool DecoderSession::waitForReaders(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(mutex_);
+  return done_.wait_until(lock, deadline, [&] { return outputReaderDone_ && errorReaderDone_; });
+}
+
+int DecoderSession::finish(bool terminated, std::chrono::milliseconds grace) {
+  if (!finished_) {
+    finished_ = true;
+    // A stopped player lets the reader through whatever it waits for.
+    player_.stop();
+    if (!terminated && !process_->waitForExit(grace)) process_->terminate();
+    if (!process_->waitForExit(grace)) {
+      process_->kill();
+      process_->waitForExit();
+    }
+    // The pipes end with the decoder, unless something it started still holds them.
+    waitForReaders(std::chrono::steady_clock::now() + grace);
+    abandon_ = true;
+    outputReader_.join();
+    errorReader_.join();
+  }
+  return process_->terminationStatus();
+}
+
+}  // namespace vellory::player

@@ -1,0 +1,138 @@
+#include "player/StreamPlayerTool.hpp"
+
+#include <exception>
+
+#include "player/DecoderCommand.hpp"
+#include "player/DecoderSession.hpp"
+#include "player/DecoderText.hpp"
+#include "player/PlayerError.hpp"
+#include "player/SourceCheck.hpp"
+#include "player/StereoPcmQueuePlayer.hpp"
+#include "player/StopControl.hpp"
+#include "shared/OptionLookup.hpp"
+
+namespace vellory::player {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds launchDelay{1100};
+constexpr milliseconds startDeadline{10000};
+constexpr milliseconds startPoll{50};
+constexpr milliseconds playingPoll{100};
+constexpr std::size_t startThresholdBytes = 19200;  // 0.1 s
+constexpr std::size_t bytesPerSecond = 48000 * 4;
+// The reader stops reading while this much waits, so a long file decoded faster than real
+// time holds a few megabytes, not all of its audio.
+constexpr std::size_t waitingLimitBytes = 30 * bytesPerSecond;
+
+// Cuts the stop handler loose from the flow's objects when the flow ends.
+class Detach {
+ public:
+  explicit Detach(StopControl& control, bool processOnly = false)
+      : control_(control), processOnly_(processOnly) {}
+  ~Detach() { processOnly_ ? control_.detachProcess() : control_.detach(); }
+  Detach(const Detach&) = delete;
+  Detach& operator=(const Detach&) = delete;
+
+ private:
+  StopControl& control_;
+  bool processOnly_;
+};
+
+std::string failureText(const std::string& errorBytes, const std::string& fallback) {
+  std::string text = decoderText(errorBytes);
+  return text.empty() ? fallback : text;
+}
+
+}  // namespace
+
+void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerPlatform& platform,
+                      ToolStreams streams) {
+  checkSource(source, isURL);
+  const std::optional<std::string> program = platform.findDecoder();
+  if (!program) throw PlayerError::playback("ffmpeg not found for player decode.");
+  const std::vector<std::string> arguments = decoderArguments(source);
+
+  PlayerClock& clock = platform.clock;
+  StereoPcmQueuePlayer player(platform.output, 48000.0);
+  auto control = std::make_shared<StopControl>(player, clock);
+  Detach detach(*control);
+  platform.installStopHandler([control] { control->stop(); });
+
+  // A stop before playback starts starts nothing and ends quietly.
+  const auto launchAt = clock.now() + launchDelay;
+  while (!control->stopped() && clock.now() < launchAt) {
+    clock.waitFor(std::chrono::duration_cast<std::chrono::microseconds>(launchAt - clock.now()));
+  }
+  if (control->stopped()) return;
+
+  DecoderSession session(platform.launchDecoder(*program, arguments), player, waitingLimitBytes);
+  control->attach(session.process());
+  Detach detachProcess(*control, true);
+
+  // The reader's end, not the decoder's, ends the wait: the pipe may still hold the last bytes
+  // when the decoder has gone.
+  const auto deadline = clock.now() + startDeadline;
+  while (player.bufferedBytes() < startThresholdBytes && !session.outputEnded() &&
+         !control->stopped() && clock.now() < deadline) {
+    clock.waitFor(startPoll);
+  }
+  if (control->stopped()) {
+    control->terminateAfterStop();
+    session.finish(true);
+    return;
+  }
+  if (player.bufferedBytes() == 0) {
+    session.process().terminate();
+    session.finish(true);
+    throw PlayerError::playback(failureText(session.errorBytes(), "Stream produced no audio."));
+  }
+
+  player.play();
+  if (!control->stopped()) {
+    streams.err.write(std::string("[vellory-player] progressive ") + (isURL ? "url" : "file") +
+                      " → stereo AudioQueue @ 48000 Hz\n");
+  }
+  // Ends once the queue has played out the last of the input, or at a stop.
+  while (player.isPlaying()) clock.waitFor(playingPoll);
+  player.stop();
+
+  if (control->stopped()) {
+    control->terminateAfterStop();
+    session.finish(true);
+    if (control->decoderEndedByStop()) return;
+  } else if (!session.outputEnded()) {
+    // The output queue stopped running by itself (the sound server went away): the decoder's
+    // status says nothing about this.
+    session.process().terminate();
+    session.finish(true);
+    throw PlayerError::playback("Audio output stopped before the stream ended.");
+  } else {
+    session.finish(false);
+  }
+  const int status = session.process().terminationStatus();
+  if (status == 0 || status == 2 || status == 15) return;
+  throw PlayerError::playback(failureText(
+      session.errorBytes(), "ffmpeg exited with status " + std::to_string(status) + "."));
+}
+
+int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlatform& platform,
+                    ToolStreams streams) {
+  try {
+    if (const auto url = argument("--url", args)) {
+      playFFmpegSource(*url, true, platform, streams);
+    } else if (const auto file = argument("--file", args)) {
+      playFFmpegSource(*file, false, platform, streams);
+    } else {
+      throw PlayerError::usage(usageLine);
+    }
+    return 0;
+  } catch (const std::exception& error) {
+    streams.err.write(std::string("[vellory-player] ") + error.what() + "\n");
+    return 1;
+  }
+}
+
+}  // namespace vellory::player

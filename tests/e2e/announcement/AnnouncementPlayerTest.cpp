@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "e2e/announcement/MonitorRecording.hpp"
+#include "e2e/support/Recorder.hpp"
+#include "e2e/support/SoundFixtures.hpp"
+
+namespace vellory::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string tool = program("vellory-announcement-player");
+const std::string prefix = "[announcement-player] ";
+const std::string usageLine =
+    prefix + "Usage: vellory-announcement-player --file <absolute.wav> [--source-slot N]\n";
+constexpr double toneRMS = 0.5 / 1.4142135623730951;  // a sine of amplitude 0.5
+
+// RMS of the left channel in consecutive windows of 10 ms.
+struct Envelope {
+  static constexpr double window = 0.01;
+  std::vector<double> levels;
+
+  explicit Envelope(const Recording& recording) {
+    const auto& samples = recording.channels.at(0);
+    const auto size = static_cast<std::size_t>(recording.sampleRate * window);
+    for (std::size_t start = 0; start + size <= samples.size(); start += size) {
+      levels.push_back(rms({samples.begin() + static_cast<std::ptrdiff_t>(start),
+                            samples.begin() + static_cast<std::ptrdiff_t>(start + size)}));
+    }
+  }
+  // Index of the first and last window above `threshold`, or -1.
+  int first(double threshold) const {
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+      if (levels[i] > threshold) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  int last(double threshold) const {
+    for (std::size_t i = levels.size(); i-- > 0;) {
+      if (levels[i] > threshold) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  // Mean level over [from, to) seconds counted from window `origin`.
+  double mean(int origin, double from, double to) const {
+    const auto begin = static_cast<std::size_t>(origin + static_cast<int>(from / window));
+    const auto end =
+        std::min(levels.size(), static_cast<std::size_t>(origin + static_cast<int>(to / window)));
+    double sum = 0;
+    for (std::size_t i = begin; i < end; ++i) sum += levels[i];
+    return end > begin ? sum / static_cast<double>(end - begin) : 0;
+  }
+};
+
+// Samples of one channel between two times in seconds.
+std::vector<float> slice(const Recording& recording, std::size_t channel, double from, double to) {
+  const auto& samples = recording.channels.at(channel);
+  const auto begin =
+      std::min(samples.size(), static_cast<std::size_t>(from * recording.sampleRate));
+  const auto end = std::min(samples.size(), static_cast<std::size_t>(to * recording.sampleRate));
+  return {samples.begin() + static_cast<std::ptrdiff_t>(begin),
+          samples.begin() + static_cast<std::ptrdiff_t>(end)};
+}
+
+void concatenate(const std::vector<std::string>& parts, const std::string& path) {
+  std::vector<std::string> argv{"sox"};
+  argv.insert(argv.end(), parts.begin(), parts.end());
+  argv.push_back(path);
+  const auto result = runCommand(argv);
+  ASSERT_EQ(result.status, 0) << result.err;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Makes another sink the default for the length of a test.
+class DefaultSink {
+ public:
+  explicit DefaultSink(const std::string& name) { pactl({"set-default-sink", name}); }
+  ~DefaultSink() { pactl({"set-default-sink", "speakers"}); }
+};
+
+TEST(AnnouncementPlayer, PlaysTheWholeFileOnTheStereoSpeakersWhenTheDefaultIsSurround) {
+  TempDir dir;
+  makeTone(dir.file("body.wav"), 440, 0.85);
+  makeTone(dir.file("end.wav"), 880, 0.15);
+  concatenate({dir.file("body.wav"), dir.file("end.wav")}, dir.file("tone.wav"));
+  DefaultSink surround("surround");
+  auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
+  auto other = recordMonitor("surround", dir.file("surround.wav"));
+
+  const auto result = runCommand({tool, "--file", dir.file("tone.wav")}, 15s);
+  const Recording heard = speakers->finish();
+  const Recording elsewhere = other->finish();
+
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find(prefix + "Using output device "), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(" (Speakers)\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(prefix + "first buffer Lmax=0.5"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(prefix + "AudioQueue stereo 2ch interleaved @ 48000 Hz\n"),
+            std::string::npos);
+  const std::string log = readFile("/tmp/kandimer-player-stereo.log");
+  EXPECT_EQ(log.rfind(prefix + "first buffer ", 0), 0u) << log;
+  EXPECT_NE(result.err.find(log), std::string::npos);
+
+  const Envelope envelope(heard);
+  const int onset = envelope.first(0.05);
+  const int end = envelope.last(0.05);
+  ASSERT_GE(onset, 0) << "nothing heard on the speakers";
+  EXPECT_NEAR((end - onset + 1) * Envelope::window, 1.0, 0.03);
+  // The last 100 ms of the file, the 880 Hz part, are heard at full level.
+  const double endSeconds = (end + 1) * Envelope::window;
+  const auto tail = slice(heard, 0, endSeconds - 0.115, endSeconds - 0.015);
+  EXPECT_NEAR(toneAmplitude(tail, 48000, 880), 0.5, 0.05);
+  EXPECT_NEAR(toneAmplitude(slice(heard, 1, endSeconds - 0.115, endSeconds - 0.015), 48000, 880),
+              0.5, 0.05);
+  EXPECT_LT(peak(elsewhere.channels.at(0)), 0.01) << "the surround output played too";
+}
+
+TEST(AnnouncementPlayer, FadeInRisesFromSilenceOverItsLength) {
+  TempDir dir;
+  makeTone(dir.file("tone.wav"), 440, 2.0);
+  auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
+  const auto result = runCommand({tool, "--file", dir.file("tone.wav"), "--fade-in-ms", "1000"});
+  const Envelope envelope(speakers->finish());
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  // The first step is silent; the level first shows at 1/20 of full, 50 ms in.
+  const int onset = envelope.first(0.01);
+  ASSERT_GE(onset, 0);
+  EXPECT_LT(envelope.levels[static_cast<std::size_t>(onset)], 0.15 * toneRMS);
+  // No burst at full level from the audio queued before the start.
+  for (int i = onset; i < onset + 40; ++i) {
+    EXPECT_LT(envelope.levels[static_cast<std::size_t>(i)], 0.55 * toneRMS) << i - onset;
+  }
+  // It rises step by step: 0.1 s windows of the fade each louder than the one before.
+  double previous = 0;
+  for (double at = 0.0; at < 0.9; at += 0.1) {
+    const double level = envelope.mean(onset, at, at + 0.1);
+    EXPECT_GT(level, previous) << "at " << at;
+    EXPECT_NEAR(level, toneRMS * (at + 0.1), 0.08 * toneRMS) << "at " << at;
+    previous = level;
+  }
+  EXPECT_NEAR(envelope.mean(onset, 1.0, 1.8), toneRMS, 0.05 * toneRMS);
+}
+
+TEST(AnnouncementPlayer, FadeOutFallsToSilenceByTheEnd) {
+  TempDir dir;
+  makeTone(dir.file("tone.wav"), 440, 3.0);
+  auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
+  const auto result = runCommand({tool, "--file", dir.file("tone.wav"), "--fade-out-ms", "1000"});
+  const Envelope envelope(speakers->finish());
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  const int onset = envelope.first(0.05);
+  ASSERT_GE(onset, 0);
+  EXPECT_NEAR(envelope.mean(onset, 0.1, 1.9), toneRMS, 0.05 * toneRMS);
+  double previous = toneRMS * 1.05;
+  for (double at = 2.0; at < 2.9; at += 0.1) {
+    const double level = envelope.mean(onset, at, at + 0.1);
+    EXPECT_LE(level, previous) << "at " << at;
+    previous = level;
+  }
+  EXPECT_LT(envelope.mean(onset, 2.4, 2.5), 0.9 * toneRMS);
+  EXPECT_LT(envelope.mean(onset, 2.9, 3.0), 0.08 * toneRMS);
+  // Nothing after the file's end.
+  EXPECT_LE(envelope.last(0.01), onset + 300);
+}
+
+TEST(AnnouncementPlayer, SigtermStopsTheSoundAtOnceWithStatusZero) {
+  TempDir dir;
+  makeTone(dir.file("tone.wav"), 440, 10.0);
+  auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
+  BackgroundProcess player({tool, "--file", dir.file("tone.wav")});
+  // Playback starts 1.1 s after the format line; the signal comes 1 s into it.
+  Clock::time_point built{};
+  const auto deadline = Clock::now() + 10s;
+  while (player.errorsSoFar().find("interleaved @ ") == std::string::npos) {
+    ASSERT_LT(Clock::now(), deadline) << player.errorsSoFar();
+    std::this_thread::sleep_for(1ms);
+  }
+  built = Clock::now();
+  std::this_thread::sleep_for(1100ms + 1000ms);
+  const auto signalled = Clock::now();
+  player.signal(SIGTERM);
+  const auto result = player.wait(5s);
+  const auto ended = Clock::now();
+  const Envelope envelope(speakers->finish());
+
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 0);
+  EXPECT_EQ(result->err.find("[announcement-player]", result->err.find("interleaved @ ")),
+            std::string::npos)
+      << result->err;
+  EXPECT_LT(ended - signalled, 1s);
+  const int onset = envelope.first(0.05);
+  const int end = envelope.last(0.05);
+  ASSERT_GE(onset, 0);
+  const double heard = (end - onset + 1) * Envelope::window;
+  const double playedUntilSignal = std::chrono::duration<double>(signalled - built).count() - 1.1;
+  EXPECT_LT(heard, playedUntilSignal + 0.1);
+  EXPECT_GT(heard, playedUntilSignal - 0.3);
+}
+
+TEST(AnnouncementPlayer, MonoFlacAt44100PlaysOnBothChannels) {
+  TempDir dir;
+  const auto made =
+      runCommand({"sox", "-n", "-r", "44100", "-c", "1", "-b", "16", dir.file("tone.flac"), "synth",
+                  "1.0", "sine", "440", "vol", "0.5"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
+  const auto result = runCommand({tool, "--file", dir.file("tone.flac")});
+  const Recording heard = speakers->finish();
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("@ 44100 Hz\n"), std::string::npos);
+  const Envelope envelope(heard);
+  const int onset = envelope.first(0.05);
+  ASSERT_GE(onset, 0);
+  const double middle = (onset + 50) * Envelope::window;
+  for (std::size_t channel = 0; channel < 2; ++channel) {
+    EXPECT_NEAR(toneAmplitude(slice(heard, channel, middle, middle + 0.3), 48000, 440), 0.5, 0.05);
+  }
+}
+
+TEST(AnnouncementPlayer, EmptyFileEndsByItself) {
+  TempDir dir;
+  const auto made =
+      runCommand({"sox", "-n", "-r", "48000", "-c", "2", dir.file("empty.wav"), "trim", "0", "0"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const auto started = Clock::now();
+  const auto result = runCommand({tool, "--file", dir.file("empty.wav")}, 10s);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_LT(Clock::now() - started, 3s);
+}
+
+TEST(AnnouncementPlayer, MissingFileAndUnusableCommandLines) {
+  auto result = runCommand({tool, "--file", "/nonexistent/announcement.wav"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, prefix + "Unable to open audio file (-43).\n");
+  EXPECT_EQ(result.out, "");
+
+  // A FIFO or a folder in the file's place fails at once instead of blocking.
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo.wav").c_str(), 0600), 0);
+  for (const std::string& path : {dir.file("fifo.wav"), dir.path()}) {
+    result = runCommand({tool, "--file", path}, 5s);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err.rfind(prefix + "Unable to open audio file (", 0), 0u) << result.err;
+  }
+
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {}, {"--file"}, {"--file", "relative.wav"}, {"--source-slot", "2"}}) {
+    std::vector<std::string> argv{tool};
+    argv.insert(argv.end(), args.begin(), args.end());
+    result = runCommand(argv);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, usageLine);
+  }
+}
+
+TEST(AnnouncementPlayer, BadFadeValuesAndUnknownWordsAreIgnored) {
+  TempDir dir;
+  makeTone(dir.file("tone.wav"), 440, 0.3);
+  const auto result = runCommand({tool, "--source-slot", "3", "--file", dir.file("tone.wav"),
+                                  "--fade-in-ms", "abc", "--fade-out-ms", "-300", "--extra"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+}
+
+}  // namespace
+}  // namespace vellory::e2e

@@ -1,0 +1,198 @@
+#include "e2e/player/PlayerE2ESupport.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace vellory::e2e {
+
+namespace {
+
+void put16(std::string& out, std::uint32_t value) {
+  out.push_back(static_cast<char>(value & 0xFF));
+  out.push_back(static_cast<char>((value >> 8) & 0xFF));
+}
+
+void put32(std::string& out, std::uint32_t value) {
+  put16(out, value & 0xFFFF);
+  put16(out, value >> 16);
+}
+
+std::string wavHeader(std::uint64_t dataBytes) {
+  std::string header = "RIFF";
+  put32(header, static_cast<std::uint32_t>(36 + dataBytes));
+  header += "WAVEfmt ";
+  put32(header, 16);
+  put16(header, 1);  // PCM
+  put16(header, 2);
+  put32(header, 48000);
+  put32(header, 48000 * 4);
+  put16(header, 4);
+  put16(header, 16);
+  header += "data";
+  put32(header, static_cast<std::uint32_t>(dataBytes));
+  return header;
+}
+
+std::int16_t markerSample(unsigned value) {
+  return static_cast<std::int16_t>(static_cast<int>(value << 8) - 32768 + 128);
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> markerFrames(std::size_t frameCount) {
+  std::vector<std::uint8_t> pcm;
+  pcm.reserve(frameCount * 4);
+  for (std::size_t k = 0; k < frameCount; ++k) {
+    for (const std::int16_t sample : {markerSample(k & 0xFF), markerSample((k >> 8) & 0xFF)}) {
+      const auto bits = static_cast<std::uint16_t>(sample);
+      pcm.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+      pcm.push_back(static_cast<std::uint8_t>(bits >> 8));
+    }
+  }
+  return pcm;
+}
+
+int markerOf(const std::uint8_t* frame) {
+  const auto left = static_cast<std::int16_t>(frame[0] | (frame[1] << 8));
+  const auto right = static_cast<std::int16_t>(frame[2] | (frame[3] << 8));
+  if (left == 0 && right == 0) return -1;
+  const int low = (left + 32768) >> 8;
+  const int high = (right + 32768) >> 8;
+  return low | (high << 8);
+}
+
+void writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm) {
+  std::ofstream file(path, std::ios::binary);
+  file << wavHeader(pcm.size());
+  file.write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(pcm.size()));
+}
+
+void writeSparseWav(const std::string& path, std::uint64_t seconds) {
+  const std::uint64_t dataBytes = seconds * 48000 * 4;
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << wavHeader(dataBytes);
+  }
+  std::filesystem::resize_file(path, 44 + dataBytes);
+}
+
+PrivateSink::PrivateSink() : name_("vellory_player_e2e_" + std::to_string(getpid())) {
+  const std::vector<std::string> load = {
+      "pactl", "load-module", "module-null-sink", "sink_name=" + name_, "channels=2", "rate=48000"};
+  auto withoutRewinds = load;
+  withoutRewinds.push_back("norewinds=1");
+  auto result = runCommand(withoutRewinds);
+  if (result.status != 0) result = runCommand(load);
+  if (result.status != 0) throw std::runtime_error("cannot load a null sink: " + result.err);
+  module_ = result.out.substr(0, result.out.find('\n'));
+}
+
+PrivateSink::~PrivateSink() {
+  runCommand({"pactl", "unload-module", module_});
+}
+
+MonitorRecorder::MonitorRecorder(const std::string& sink)
+    : recorder_({"pacat", "--record", "--device=" + sink + ".monitor", "--rate=48000",
+                 "--channels=2", "--format=s16le", "--latency-msec=10"}) {
+  // An idle monitor can start late; the player is started only once audio flows.
+  waitUntil([&] { return !recorder_.outputSoFar().empty(); }, std::chrono::seconds(5));
+}
+
+std::vector<std::uint8_t> MonitorRecorder::finish(std::size_t silentFrames) {
+  waitUntil(
+      [&] {
+        const std::string raw = recorder_.outputSoFar();
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw.data());
+        std::size_t frame = raw.size() / 4;
+        std::size_t silent = 0;
+        while (frame > 0 && markerOf(bytes + (frame - 1) * 4) < 0) {
+          --frame;
+          ++silent;
+        }
+        return frame > 0 && silent >= silentFrames;
+      },
+      std::chrono::seconds(8));
+  recorder_.signal(SIGINT);
+  const auto result = recorder_.wait(std::chrono::seconds(5));
+  const std::string& raw = result ? result->out : recorder_.outputSoFar();
+  return {raw.begin(), raw.end()};
+}
+
+HttpsServer::HttpsServer(const std::string& directory) {
+  const auto key = keys_.file("key.pem");
+  const auto cert = keys_.file("cert.pem");
+  const auto made = runCommand({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out",
+                                cert, "-days", "1", "-subj", "/CN=127.0.0.1"});
+  if (made.status != 0) throw std::runtime_error("openssl: " + made.err);
+  const std::string script =
+      "import http.server, ssl, sys, os\n"
+      "os.chdir(sys.argv[1])\n"
+      "context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)\n"
+      "context.load_cert_chain(sys.argv[2], sys.argv[3])\n"
+      "server = http.server.ThreadingHTTPServer(('127.0.0.1', 0),"
+      " http.server.SimpleHTTPRequestHandler)\n"
+      "server.socket = context.wrap_socket(server.socket, server_side=True)\n"
+      "print(server.server_address[1], flush=True)\n"
+      "server.serve_forever()\n";
+  server_ = std::make_unique<BackgroundProcess>(
+      std::vector<std::string>{"python3", "-c", script, directory, cert, key});
+  waitUntil([&] { return server_->outputSoFar().find('\n') != std::string::npos; },
+            std::chrono::seconds(10));
+  port_ = std::atoi(server_->outputSoFar().c_str());
+  if (port_ <= 0) throw std::runtime_error("https server: " + server_->errorsSoFar());
+}
+
+std::string HttpsServer::url(const std::string& name) const {
+  return "https://127.0.0.1:" + std::to_string(port_) + "/" + name;
+}
+
+bool haveSoundServer() {
+  return std::getenv("PULSE_SERVER") != nullptr;
+}
+
+long peakMemoryKB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
+bool decoderRunsFor(const std::string& source) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return false;
+  bool found = false;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    std::ifstream cmdline(std::string("/proc/") + entry->d_name + "/cmdline", std::ios::binary);
+    std::stringstream words;
+    words << cmdline.rdbuf();
+    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+    std::string statLine;
+    std::getline(stat, statLine);
+    const auto close = statLine.rfind(')');
+    const bool zombie =
+        close != std::string::npos && close + 2 < statLine.size() && statLine[close + 2] == 'Z';
+    const std::string text = words.str();
+    if (!zombie && text.find(source) != std::string::npos &&
+        text.find("-hide_banner") != std::string::npos) {
+      found = true;
+      break;
+    }
+  }
+  closedir(proc);
+  return found;
+}
+
+}  // namespace vellory::e2e

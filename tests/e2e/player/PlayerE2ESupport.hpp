@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/support/Command.hpp"
+#include "e2e/support/SoundFixtures.hpp"
+
+namespace vellory::e2e {
+
+// Frame k of the marker signal carries k modulo 65536, in steps of 256 so that a small change
+// of level still reads back as the same number, and never reads as silence.
+std::vector<std::uint8_t> markerFrames(std::size_t frameCount);
+// The marker number of a 4-byte frame, or -1 for silence.
+int markerOf(const std::uint8_t* frame);
+
+// A 48000 Hz stereo 16-bit WAV file holding `pcm`.
+void writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm);
+// A silent WAV file of `seconds` that takes no disk space.
+void writeSparseWav(const std::string& path, std::uint64_t seconds);
+
+// A stereo output of the test's own, removed with this object. It does not rewind: a sink that
+// re-renders what it had mixed when a stream starts would leave the first frames of that stream
+// out of a recording of its monitor that has already taken the old version.
+class PrivateSink {
+ public:
+  PrivateSink();
+  ~PrivateSink();
+  PrivateSink(const PrivateSink&) = delete;
+  PrivateSink& operator=(const PrivateSink&) = delete;
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  std::string module_;
+};
+
+// Records a sink's monitor as raw 48000 Hz stereo 16-bit PCM.
+class MonitorRecorder {
+ public:
+  // Starts recording and waits until audio flows.
+  explicit MonitorRecorder(const std::string& sink);
+  // Waits until the recording holds `silentFrames` of silence after audio (at most 8 s), then
+  // stops recording and returns everything recorded.
+  std::vector<std::uint8_t> finish(std::size_t silentFrames = 9600);
+
+ private:
+  BackgroundProcess recorder_;
+};
+
+// An https file server on 127.0.0.1 with a fresh self-signed certificate.
+class HttpsServer {
+ public:
+  explicit HttpsServer(const std::string& directory);
+  std::string url(const std::string& name) const;
+
+ private:
+  TempDir keys_;
+  std::unique_ptr<BackgroundProcess> server_;
+  int port_ = 0;
+};
+
+// True when a sound server is set up for the tests.
+bool haveSoundServer();
+
+// Peak resident memory of a process in kB (VmHWM), or -1.
+long peakMemoryKB(pid_t pid);
+
+// True while a decoder (a process with the decoder's arguments) for `source` runs.
+bool decoderRunsFor(const std::string& source);
+
+}  // namespace vellory::e2e

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "player/DecoderCommand.hpp"
+#include "player/DecoderText.hpp"
+#include "player/PlayerError.hpp"
+#include "player/SourceCheck.hpp"
+
+namespace vellory::player {
+namespace {
+
+TEST(DecoderCommand, FourteenWordsWithTheSourceUnchanged) {
+  EXPECT_EQ(decoderArguments("HTTPS://Example.com/a b.mp3"),
+            (std::vector<std::string>{"-hide_banner", "-loglevel", "error", "-i",
+                                      "HTTPS://Example.com/a b.mp3", "-f", "s16le", "-acodec",
+                                      "pcm_s16le", "-ac", "2", "-ar", "48000", "-"}));
+}
+
+TEST(DecoderCommand, CandidatesInOrderWithTheVariableFirstEvenWhenEmpty) {
+  std::vector<std::string> fixed = {"/opt/homebrew/bin/ffmpeg", "/usr/local/bin/ffmpeg",
+                                    "/home/u/Vellory/Runtime/ffmpeg"};
+#if defined(__linux__)
+  fixed.push_back("/usr/bin/ffmpeg");
+#endif
+  EXPECT_EQ(ffmpegCandidates(std::nullopt, "/home/u"), fixed);
+  auto withEmpty = fixed;
+  withEmpty.insert(withEmpty.begin(), "");
+  EXPECT_EQ(ffmpegCandidates(std::string(), "/home/u"), withEmpty);
+}
+
+TEST(DecoderCommand, OnlyExecutableRegularFilesCount) {
+  char directory[] = "/tmp/vellory-decoder-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string plain = std::string(directory) + "/plain";
+  std::ofstream(plain) << "x";
+  chmod(plain.c_str(), 0644);
+  EXPECT_FALSE(isExecutableFile(plain));
+  EXPECT_FALSE(isExecutableFile(directory));
+  EXPECT_FALSE(isExecutableFile(""));
+  EXPECT_FALSE(isExecutableFile(std::string(directory) + "/missing"));
+  EXPECT_TRUE(isExecutableFile(VELLORY_FAKE_DECODER));
+  unlink(plain.c_str());
+  rmdir(directory);
+}
+
+TEST(DecoderCommand, FindUsesTheVariableAndFallsBackWhenItIsUnusable) {
+  const char* saved = std::getenv("VELLORY_FFMPEG");
+  const std::string savedValue = saved ? saved : "";
+  setenv("VELLORY_FFMPEG", VELLORY_FAKE_DECODER, 1);
+  EXPECT_EQ(findFFmpeg(), std::optional<std::string>(VELLORY_FAKE_DECODER));
+  setenv("VELLORY_FFMPEG", "/nonexistent/ffmpeg", 1);
+  std::optional<std::string> expected;
+  const char* home = std::getenv("HOME");
+  for (const auto& candidate : ffmpegCandidates(std::nullopt, home ? home : "")) {
+    if (isExecutableFile(candidate)) {
+      expected = candidate;
+      break;
+    }
+  }
+  EXPECT_EQ(findFFmpeg(), expected);
+  if (saved) {
+    setenv("VELLORY_FFMPEG", savedValue.c_str(), 1);
+  } else {
+    unsetenv("VELLORY_FFMPEG");
+  }
+}
+
+void expectUsage(const std::string& source, bool isURL, const std::string& message) {
+  try {
+    checkSource(source, isURL);
+    ADD_FAILURE() << source << " was accepted";
+  } catch (const PlayerError& error) {
+    EXPECT_EQ(error.kind(), PlayerError::Kind::usage);
+    EXPECT_EQ(error.description(), message) << source;
+  }
+}
+
+TEST(SourceCheck, UrlsMustBeHttpsInAnyCase) {
+  EXPECT_NO_THROW(checkSource("https://example.com/stream", true));
+  EXPECT_NO_THROW(checkSource("HTTPS://example.com/stream", true));
+  EXPECT_NO_THROW(checkSource("hTtPs:opaque", true));
+  for (const char* bad :
+       {"http://example.com/x", "https//example.com", "", "://x", "1https://x", "ftp://x",
+        "https ://x", " https://x", "https://x\ny", "/local/file", "httpsx://x", "htt ps://x"}) {
+    expectUsage(bad, true, "Stream URL must be https://…");
+  }
+}
+
+TEST(SourceCheck, FilesMustBeAbsolute) {
+  EXPECT_NO_THROW(checkSource("/music/a.mp3", false));
+  for (const char* bad : {"music/a.mp3", "./a.mp3", "", "~/a.mp3", "https://x"}) {
+    expectUsage(bad, false, "Local player paths must be absolute.");
+  }
+}
+
+TEST(DecoderText, TrimsAndRejectsInvalidUtf8) {
+  EXPECT_EQ(decoderText("  \r\n\tNo such file: ä\n\n"), "No such file: ä");
+  EXPECT_EQ(decoderText("line one\nline two\n"), "line one\nline two");
+  EXPECT_EQ(decoderText(" \n "), "");
+  EXPECT_EQ(decoderText("bad \xC3\x28 byte\n"), "");
+  EXPECT_EQ(decoderText("overlong \xC0\xAF"), "");
+  EXPECT_EQ(decoderText("surrogate \xED\xA0\x80"), "");
+  EXPECT_EQ(decoderText("cut \xE2\x82"), "");
+  EXPECT_EQ(decoderText("emoji \xF0\x9F\x8E\xB5"), "emoji \xF0\x9F\x8E\xB5");
+}
+
+}  // namespace
+}  // namespace vellory::player

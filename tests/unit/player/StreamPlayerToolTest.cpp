@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+#include "fakes/FakeOutputQueue.hpp"
+#include "player/DecoderCommand.hpp"
+#include "player/StreamPlayerTool.hpp"
+
+namespace vellory::player {
+namespace {
+
+using namespace std::chrono_literals;
+using std::chrono::microseconds;
+
+constexpr const char* fileLine =
+    "[vellory-player] progressive file → stereo AudioQueue @ 48000 Hz\n";
+
+// Virtual time that moves by each wait, with a short real pause so that the decoder and the
+// reader get on; each wait may play buffers of the fake queue, as time passing would.
+class TestClock : public PlayerClock {
+ public:
+  std::function<void(microseconds)> onWait;
+
+  std::chrono::steady_clock::time_point now() override {
+    std::lock_guard lock(mutex_);
+    return now_;
+  }
+  void waitFor(microseconds duration) override {
+    {
+      std::lock_guard lock(mutex_);
+      now_ += duration;
+    }
+    if (onWait) onWait(duration);
+    if (!interrupted_) std::this_thread::sleep_for(2ms);
+  }
+  void interrupt() override { interrupted_ = true; }
+
+ private:
+  std::mutex mutex_;
+  std::chrono::steady_clock::time_point now_{};
+  std::atomic<bool> interrupted_{false};
+};
+
+// The decoder's counting frames (see tests/tools/fake-decoder.cpp), first `size` bytes.
+std::vector<std::uint8_t> countingFrames(std::size_t size) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t frame = 0; bytes.size() < size; ++frame) {
+    const auto left = static_cast<std::uint16_t>(static_cast<int>(frame & 0xFFFF) - 32768);
+    const auto right = static_cast<std::uint16_t>((frame >> 16) + 1);
+    for (auto byte : {left & 0xFF, left >> 8, right & 0xFF, right >> 8}) {
+      bytes.push_back(static_cast<std::uint8_t>(byte));
+    }
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+class StreamPlayerFlow : public ::testing::Test {
+ protected:
+  struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+  };
+
+  // Runs the tool with a decoder that follows `script`.
+  Result run(const std::vector<std::string>& args) {
+    clock_.onWait = [this](microseconds duration) {
+      ++waits_;
+      if (atWait) atWait(waits_);
+      if (auto core = output_.last(); core && duration >= 85ms) {
+        played_ += core->playAll(static_cast<std::size_t>(duration / 85ms));
+      }
+    };
+    const StreamPlayerPlatform platform{
+        output_, clock_, [this](std::function<void()> onStop) { onStop_ = std::move(onStop); },
+        [this]() -> std::optional<std::string> {
+          ++finds_;
+          return decoderPath;
+        },
+        [this](const std::string& program, const std::vector<std::string>& words) {
+          launchedProgram_ = program;
+          launchedArgs_ = words;
+          auto scriptWords = script;
+          scriptWords.push_back("--");
+          scriptWords.insert(scriptWords.end(), words.begin(), words.end());
+          auto child = ChildProcess::launch(launchPath, scriptWords);
+          decoderPid_ = child->pid();
+          return child;
+        }};
+    StringSink out;
+    StringSink err;
+    Result result;
+    result.status = runStreamPlayer(args, platform, {out, err});
+    result.out = out.text();
+    result.err = err.text();
+    return result;
+  }
+
+  // As the signal-handling thread would.
+  void stopFromAnotherThread() {
+    std::thread([this] { onStop_(); }).join();
+  }
+
+  std::vector<testing::QueuedCopy> audioQueued() const {
+    std::vector<testing::QueuedCopy> audio;
+    for (const auto& copy : output_.last()->queuedHistory()) {
+      if (std::any_of(copy.bytes.begin(), copy.bytes.end(),
+                      [](std::byte b) { return b != std::byte{0}; })) {
+        audio.push_back(copy);
+      }
+    }
+    return audio;
+  }
+
+  std::vector<std::uint8_t> audioBytes() const {
+    std::vector<std::uint8_t> bytes;
+    for (const auto& copy : audioQueued()) {
+      const auto* data = reinterpret_cast<const std::uint8_t*>(copy.bytes.data());
+      bytes.insert(bytes.end(), data, data + copy.bytes.size());
+    }
+    return bytes;
+  }
+
+  std::vector<std::string> script;
+  std::optional<std::string> decoderPath = "/opt/decoders/ffmpeg";
+  std::string launchPath = VELLORY_FAKE_DECODER;
+  std::function<void(int wait)> atWait;
+
+  testing::FakeAudioOutput output_;
+  TestClock clock_;
+  std::function<void()> onStop_;
+  int waits_ = 0;
+  std::size_t played_ = 0;
+  int finds_ = 0;
+  std::string launchedProgram_;
+  std::vector<std::string> launchedArgs_;
+  pid_t decoderPid_ = 0;
+};
+
+TEST_F(StreamPlayerFlow, CommandLineAndSourceProblemsFailBeforeAnythingStarts) {
+  const std::string usage =
+      "[vellory-player] Usage: vellory-player --url <https://…> | --file <absolute-path>\n";
+  const std::string notHttps = "[vellory-player] Stream URL must be https://…\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  for (const auto& [args, err] :
+       {Case{{}, usage}, Case{{"--url"}, usage}, Case{{"--file"}, usage},
+        Case{{"--URL", "https://x"}, usage}, Case{{"--url", "http://example.com/a.mp3"}, notHttps},
+        Case{{"--url", "ftp://x", "--file", "/ok.mp3"}, notHttps},
+        Case{{"--file", "music/a.mp3"},
+             "[vellory-player] Local player paths must be absolute.\n"}}) {
+    const auto result = run(args);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, err);
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(finds_, 0);  // the decoder is not even looked for
+  EXPECT_EQ(output_.newOutputCalls(), 0u);
+}
+
+TEST_F(StreamPlayerFlow, MissingOrUnlaunchableDecoder) {
+  decoderPath.reset();
+  auto result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "[vellory-player] ffmpeg not found for player decode.\n");
+
+  decoderPath = "/opt/decoders/ffmpeg";
+  launchPath = "/nonexistent/ffmpeg";
+  result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "[vellory-player] Could not launch /nonexistent/ffmpeg: No such file or directory.\n");
+  EXPECT_EQ(output_.newOutputCalls(), 0u);
+}
+
+TEST_F(StreamPlayerFlow, PlaysEveryDecodedFrameInOrderAndThePlayOutBeforeItEnds) {
+  // Writes that end inside frames, and a pause in between.
+  script = {"out:100001", "sleep:30", "out:99999"};
+  const auto result = run({"--url", "HTTPS://Example.com/Live", "--file", "/ignored.mp3"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "[vellory-player] progressive url → stereo AudioQueue @ 48000 Hz\n");
+  EXPECT_EQ(launchedProgram_, "/opt/decoders/ffmpeg");
+  EXPECT_EQ(launchedArgs_, decoderArguments("HTTPS://Example.com/Live"));
+  EXPECT_EQ(audioBytes(), countingFrames(200000));
+  for (const auto& copy : audioQueued()) EXPECT_EQ(copy.bytes.size() % 4, 0u);
+
+  // The queue was told to play out and every queued buffer was played before the stop.
+  const auto calls = output_.last()->calls();
+  const auto playout = std::find(calls.begin(), calls.end(), "stop playout");
+  const auto immediate = std::find(calls.begin(), calls.end(), "stop immediate");
+  EXPECT_LT(playout, immediate);
+  EXPECT_EQ(played_, output_.last()->queuedHistory().size());
+}
+
+TEST_F(StreamPlayerFlow, ASourceShorterThanTheStartThresholdStillPlays) {
+  script = {"out:8000"};
+  const auto result = run({"--file", "/short.wav"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, fileLine);
+  EXPECT_EQ(audioBytes(), countingFrames(8000));
+}
+
+TEST_F(StreamPlayerFlow, DecoderStatusesDecideAfterPlaying) {
+  struct Case {
+    std::vector<std::string> script;
+    int status;
+    std::string message;
+  };
+  for (const auto& [steps, status, message] :
+       {Case{{"out:40000", "exit:2"}, 0, ""}, Case{{"out:40000", "exit:15"}, 0, ""},
+        Case{{"out:40000", "exit:1"}, 1, "[vellory-player] ffmpeg exited with status 1.\n"},
+        Case{{"out:40000", "say:  Connection reset by peer \n", "exit:1"},
+             1,
+             "[vellory-player] Connection reset by peer\n"},
+        Case{{"out:40000", "hex:ff", "say:", "exit:255"},
+             1,
+             "[vellory-player] ffmpeg exited with status 255.\n"}}) {
+    script = steps;
+    const auto result = run({"--file", "/a.mp3"});
+    EXPECT_EQ(result.status, status) << steps.back();
+    EXPECT_EQ(result.err, fileLine + message) << steps.back();
+  }
+}
+
+TEST_F(StreamPlayerFlow, InvalidUtf8OnStandardErrorCountsAsEmpty) {
+  script = {"out:40000", "say:\xC3\x28", "exit:3"};
+  const auto result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.err, std::string(fileLine) + "[vellory-player] ffmpeg exited with status 3.\n");
+}
+
+TEST_F(StreamPlayerFlow, NoAudioFailsWithTheDecodersMessage) {
+  struct Case {
+    std::vector<std::string> script;
+    std::string message;
+  };
+  for (const auto& [steps, message] :
+       {Case{{"say:/music/missing.mp3: No such file or directory", "exit:1"},
+             "[vellory-player] /music/missing.mp3: No such file or directory\n"},
+        Case{{"exit:0"}, "[vellory-player] Stream produced no audio.\n"},
+        // Nothing for 10 s while the decoder keeps running: it is terminated.
+        Case{{"hold"}, "[vellory-player] Stream produced no audio.\n"}}) {
+    script = steps;
+    const auto result = run({"--file", "/music/missing.mp3"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, message);
+    EXPECT_EQ(output_.newOutputCalls(), 0u);
+  }
+}
+
+TEST_F(StreamPlayerFlow, KeepsAllOfALargeErrorOutput) {
+  script = {"err:2000000", "out:40000", "say:the end", "exit:1"};
+  const auto result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.status, 1);
+  const std::string prefix = std::string(fileLine) + "[vellory-player] eee";
+  ASSERT_EQ(result.err.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(result.err.size(), std::string(fileLine).size() + 17 + 2000000 + 8);
+  EXPECT_EQ(result.err.substr(result.err.size() - 9), "\nthe end\n");
+}
+
+TEST_F(StreamPlayerFlow, StopDuringTheLaunchWaitStartsNothing) {
+  script = {"out:100000"};
+  atWait = [this](int wait) {
+    if (wait == 1) stopFromAnotherThread();
+  };
+  const auto result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(decoderPid_, 0);
+  EXPECT_EQ(output_.newOutputCalls(), 0u);
+}
+
+TEST_F(StreamPlayerFlow, StopWhileBufferingEndsTheDecoderAndStartsNoAudio) {
+  script = {"hold"};
+  atWait = [this](int wait) {
+    if (wait == 3) stopFromAnotherThread();
+  };
+  const auto result = run({"--url", "https://example.com/slow"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_NE(decoderPid_, 0);
+  EXPECT_EQ(output_.newOutputCalls(), 0u);
+}
+
+TEST_F(StreamPlayerFlow, StopWhilePlayingEndsWithStatus0WhateverTheDecoderSays) {
+  // The decoder ignores SIGTERM: it is killed 2 s later, and its status does not count.
+  script = {"ignore-term", "out:1000000", "hold"};
+  atWait = [this](int) {
+    if (played_ >= 3 && onStop_) {
+      stopFromAnotherThread();
+      onStop_ = [] {};
+    }
+  };
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = run({"--url", "https://example.com/live"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "[vellory-player] progressive url → stereo AudioQueue @ 48000 Hz\n");
+  EXPECT_EQ(output_.last()->count("stop immediate"), 1u);
+  EXPECT_EQ(output_.last()->count("stop playout"), 0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  errno = 0;
+  EXPECT_EQ(::kill(decoderPid_, 0), -1);
+}
+
+TEST_F(StreamPlayerFlow, StopAfterTheDecoderFailedByItselfStillReportsTheFailure) {
+  script = {"out:400000", "say:stream broke off", "exit:1"};
+  atWait = [this](int) {
+    if (played_ >= 3 && onStop_) {
+      // Only once the decoder has ended by itself.
+      const auto deadline = std::chrono::steady_clock::now() + 5s;
+      while (::kill(decoderPid_, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(decoderPid_), &info, WEXITED | WNOHANG | WNOWAIT) ==
+                0 &&
+            info.si_pid == decoderPid_) {
+          break;
+        }
+        std::this_thread::sleep_for(5ms);
+      }
+      stopFromAnotherThread();
+      onStop_ = [] {};
+    }
+  };
+  const auto result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, std::string(fileLine) + "[vellory-player] stream broke off\n");
+}
+
+}  // namespace
+}  // namespace vellory::player
