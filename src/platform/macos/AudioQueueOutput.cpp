@@ -17,23 +17,57 @@ OSStatus AudioQueueOutput::open(const vellory::AudioStreamBasicDescription& form
   const ::AudioStreamBasicDescription platformFormat = toPlatform(format);
   AudioQueueRef created = nullptr;
   // No run loop: callbacks run on one of the queue's own threads.
-  const OSStatus result = AudioQueueNewOutput(&platformFormat, &AudioQueueOutput::bufferDone, this,
-                                              nullptr, nullptr, 0, &created);
-  if (result == noErr) queue_ = created;
-  return result;
+  OSStatus result = AudioQueueNewOutput(&platformFormat, &AudioQueueOutput::bufferDone, this,
+                                        nullptr, nullptr, 0, &created);
+  if (result != noErr) return result;
+  result = AudioQueueAddPropertyListener(created, kAudioQueueProperty_IsRunning,
+                                         &AudioQueueOutput::runningChanged, this);
+  if (result != noErr) {
+    AudioQueueDispose(created, true);
+    return result;
+  }
+  queue_ = created;
+  return noErr;
 }
 
 void AudioQueueOutput::bufferDone(void* userData, AudioQueueRef, AudioQueueBufferRef buffer) {
   auto* self = static_cast<AudioQueueOutput*>(userData);
+  // Checked before the lock: an immediate stop called from our own callback hands buffers back on
+  // this very thread.
+  if (self->dropping_.load() || self->disposed_.load()) return;
   std::lock_guard lock(self->callbackMutex_);
-  if (self->disposed_.load() || buffer == nullptr || buffer->mUserData == nullptr) return;
+  if (self->dropping_.load() || self->disposed_.load()) return;
+  if (buffer == nullptr || buffer->mUserData == nullptr) return;
   auto* shared = static_cast<Buffer*>(buffer->mUserData);
   shared->audioDataByteSize = buffer->mAudioDataByteSize;
   self->callback_(self->context_, *self, shared);
 }
 
+void AudioQueueOutput::runningChanged(void* userData, AudioQueueRef, AudioQueuePropertyID) {
+  auto* self = static_cast<AudioQueueOutput*>(userData);
+  std::lock_guard lock(self->callbackMutex_);
+  if (self->disposed_.load()) return;
+  // The running flag follows the device, which starts some time after AudioQueueStart; the queue
+  // counts as running from the start call on, so only the end of a stop is taken here.
+  if (self->platformRunning()) {
+    self->platformStarted_ = true;
+  } else if (self->stopping_.load() && self->platformStarted_.load()) {
+    self->running_ = false;
+  }
+}
+
+bool AudioQueueOutput::platformRunning() {
+  UInt32 running = 0;
+  UInt32 size = sizeof(running);
+  if (AudioQueueGetProperty(queue_, kAudioQueueProperty_IsRunning, &running, &size) != noErr) {
+    return false;
+  }
+  return running != 0;
+}
+
 OSStatus AudioQueueOutput::allocateBuffer(std::uint32_t byteCapacity, QueueBuffer*& outBuffer) {
-  if (disposed_.load() || queue_ == nullptr) return kAudio_ParamError;
+  if (disposed_.load() || queue_ == nullptr) return status::notRunning;
+  if (byteCapacity == 0) return status::paramError;
   AudioQueueBufferRef platform = nullptr;
   const OSStatus result = AudioQueueAllocateBuffer(queue_, byteCapacity, &platform);
   if (result != noErr) return result;
@@ -44,36 +78,67 @@ OSStatus AudioQueueOutput::allocateBuffer(std::uint32_t byteCapacity, QueueBuffe
   buffer->audioDataByteSize = 0;
   platform->mUserData = buffer.get();
   outBuffer = buffer.get();
+  std::lock_guard lock(callbackMutex_);
   buffers_.push_back(std::move(buffer));
   return noErr;
 }
 
 OSStatus AudioQueueOutput::enqueueBuffer(QueueBuffer* buffer) {
-  if (disposed_.load() || queue_ == nullptr) return kAudio_ParamError;
-  if (buffer == nullptr) return kAudioQueueErr_InvalidBuffer;
+  if (disposed_.load() || queue_ == nullptr) return status::notRunning;
+  if (buffer == nullptr) return status::paramError;
+  // Only buffers of this queue: the platform buffer must point back at the same record.
   auto* shared = static_cast<Buffer*>(buffer);
-  // Never let the queue read past the buffer's memory, whatever the caller wrote here.
-  if (shared->audioDataByteSize > shared->platform->mAudioDataBytesCapacity) {
-    return kAudio_ParamError;
+  {
+    std::lock_guard lock(callbackMutex_);
+    bool ours = false;
+    for (const auto& owned : buffers_) ours = ours || owned.get() == shared;
+    if (!ours) return status::paramError;
   }
+  // Never let the queue read past the buffer's memory, whatever the caller wrote here.
+  if (shared->audioDataByteSize == 0 ||
+      shared->audioDataByteSize > shared->platform->mAudioDataBytesCapacity) {
+    return status::paramError;
+  }
+  if (stopping_.load()) return status::notRunning;
   shared->platform->mAudioDataByteSize = shared->audioDataByteSize;
   return AudioQueueEnqueueBuffer(queue_, shared->platform, 0, nullptr);
 }
 
 OSStatus AudioQueueOutput::start() {
-  if (disposed_.load() || queue_ == nullptr) return kAudio_ParamError;
-  return AudioQueueStart(queue_, nullptr);
+  if (disposed_.load() || queue_ == nullptr) return status::notRunning;
+  stopping_ = false;
+  dropping_ = false;
+  platformStarted_ = false;
+  const OSStatus result = AudioQueueStart(queue_, nullptr);
+  if (result == noErr) running_ = true;
+  return result;
 }
 
 OSStatus AudioQueueOutput::stop(bool immediate) {
-  if (disposed_.load() || queue_ == nullptr) return kAudio_ParamError;
-  return AudioQueueStop(queue_, immediate);
+  if (disposed_.load() || queue_ == nullptr) return status::notRunning;
+  stopping_ = true;
+  if (immediate) {
+    dropping_ = true;
+    running_ = false;
+  }
+  const OSStatus result = AudioQueueStop(queue_, immediate);
+  // A device that already stopped sends no further notice. One that has not started yet will start,
+  // play what is queued and stop, and the listener sees that end.
+  if (!immediate && result == noErr && platformStarted_.load() && !platformRunning()) {
+    running_ = false;
+  }
+  return result;
+}
+
+bool AudioQueueOutput::isRunning() {
+  if (disposed_.load()) return false;
+  return running_.load();
 }
 
 OSStatus AudioQueueOutput::setCurrentDevice(const std::string& deviceUID) {
-  if (disposed_.load() || queue_ == nullptr) return kAudio_ParamError;
+  if (disposed_.load() || queue_ == nullptr) return status::notRunning;
   const CFRef<CFStringRef> uid = makeString(deviceUID);
-  if (!uid) return kAudio_ParamError;
+  if (!uid) return status::paramError;
   const CFStringRef value = uid.get();
   return AudioQueueSetProperty(queue_, kAudioQueueProperty_CurrentDevice, &value, sizeof(value));
 }
@@ -83,10 +148,10 @@ void AudioQueueOutput::dispose() {
     std::lock_guard lock(callbackMutex_);
     if (disposed_.exchange(true)) return;
   }
-  // Immediate disposal is synchronous: once it returns, the queue thread runs no callback of
-  // ours, and one that starts meanwhile finds `disposed_` set and returns at once.
-  // `queue_` itself is left as it was: other calls look at `disposed_` first, and clearing
-  // the handle here would race with them for nothing.
+  running_ = false;
+  // Immediate disposal is synchronous: once it returns, the queue thread runs no callback of ours,
+  // and one that starts meanwhile finds `disposed_` set and returns at once. `queue_` itself is
+  // left as it was: other calls look at `disposed_` first.
   if (queue_ != nullptr) AudioQueueDispose(queue_, true);
   std::lock_guard lock(callbackMutex_);
   buffers_.clear();

@@ -11,10 +11,12 @@
 
 namespace vellory::macos {
 
-// An output queue over an AudioQueue made without a run loop, so its callbacks come on the
-// queue's own thread. Statuses are AudioToolbox's, unchanged; a call after `dispose` fails with
-// -50. Keeping other threads' calls from racing `dispose` is the owner's part; calls from the
-// callback are always safe, since `dispose` waits for a callback in progress.
+// An output queue over an AudioQueue made without a run loop, so its callbacks come on the queue's
+// own thread. Statuses are AudioToolbox's, unchanged, except for the shared ones the interface
+// names: -50 for an empty or foreign buffer, 'stop' for a buffer queued after a stop and for any
+// call after `dispose`.
+// Keeping other threads' calls from racing `dispose` is the owner's part; calls from the callback
+// are always safe, since `dispose` waits for a callback in progress.
 class AudioQueueOutput : public OutputQueue {
  public:
   AudioQueueOutput(OutputCallback callback, void* context);
@@ -29,6 +31,7 @@ class AudioQueueOutput : public OutputQueue {
   OSStatus enqueueBuffer(QueueBuffer* buffer) override;
   OSStatus start() override;
   OSStatus stop(bool immediate) override;
+  bool isRunning() override;
   OSStatus setCurrentDevice(const std::string& deviceUID) override;
   void dispose() override;
 
@@ -39,15 +42,27 @@ class AudioQueueOutput : public OutputQueue {
   };
 
   static void bufferDone(void* userData, AudioQueueRef queue, AudioQueueBufferRef buffer);
+  static void runningChanged(void* userData, AudioQueueRef queue, AudioQueuePropertyID property);
+  bool platformRunning();
 
   OutputCallback callback_;
   void* context_;
   AudioQueueRef queue_ = nullptr;
   std::atomic<bool> disposed_{false};
-  // Held while a callback runs and while `dispose` marks the queue gone: a callback either
-  // finishes before dispose goes on, or sees the mark and does nothing. It is never held across
-  // an AudioQueue call that may wait for the callback thread.
-  std::mutex callbackMutex_;
+  // A stop was asked for since the last start: no more buffers are taken.
+  std::atomic<bool> stopping_{false};
+  // An immediate stop hands the dropped buffers back through the platform callback, during the stop
+  // and even after it; those never reach our callback.
+  std::atomic<bool> dropping_{false};
+  // From a successful start until an immediate stop, or until the queue reports that a playing-out
+  // stop has finished (the platform's running flag follows the device, later).
+  std::atomic<bool> running_{false};
+  // The platform has reported its device running since the last start.
+  std::atomic<bool> platformStarted_{false};
+  // Held while a callback runs and while `dispose` marks the queue gone: a callback either finishes
+  // before dispose goes on, or sees the mark and does nothing. It is never held across an
+  // AudioQueue call that may wait for the callback thread.
+  std::recursive_mutex callbackMutex_;
   std::vector<std::unique_ptr<Buffer>> buffers_;
 };
 
