@@ -32,12 +32,15 @@ void refreshTaps(TapRuntime& runtime, CoreAudioAccess& access, OutputSink& err) 
 
 void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inventory,
                 CaptureRunContext& context) {
+  // Handlers first: a stop that arrives while the taps are being built must still undo them, or
+  // the tapped applications would stay silent until the next run cleans up.
+  context.installSignalHandlers();
   TapRuntime runtime(context.access, context.clock, context.streams.err, options.prefixes,
                      options.liveInputName);
   const RuntimeInfo report = runtime.start(inventory);
+  if (context.stop.requested()) return;
   writeJson(context.streams.out, encode(report));
 
-  context.installSignalHandlers();
   const auto interval = std::chrono::seconds(1);
   auto nextTick = context.clock.now() + interval;
   while (!context.stop.waitUntil(nextTick)) {

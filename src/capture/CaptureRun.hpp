@@ -25,9 +25,11 @@ struct CaptureRunContext {
   std::function<void()> installSignalHandlers;
 };
 
-// Builds the capture, prints the run report, then re-points the slot taps once a second until a
-// stop is requested, and tears everything down on the calling thread (so a tick and the teardown
-// never overlap and the teardown runs once). Throws a ToolError after undoing a failed start.
+// Routes SIGINT and SIGTERM to the stop request, builds the capture, prints the run report, then
+// re-points the slot taps once a second until a stop is requested, and tears everything down on
+// the calling thread (so a tick and the teardown never overlap and the teardown runs once). A
+// stop during the build tears down without a report. Throws a ToolError after undoing a failed
+// start.
 void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inventory,
                 CaptureRunContext& context);
 

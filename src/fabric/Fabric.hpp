@@ -33,14 +33,12 @@ class FabricRequestError : public std::invalid_argument {
 };
 
 // Bounds on what a request may hold; anything beyond is refused rather than acted on.
-inline constexpr std::size_t maxFabricMembers = 64;
-inline constexpr std::size_t maxStableIdBytes = 1024;
-inline constexpr int maxRequestNesting = 32;
+inline constexpr std::size_t maxFabricMembers = 4096;
+inline constexpr int maxRequestNesting = 128;
 
 // Decodes a request from UTF-8 JSON text: an object with a "members" array of objects, each
 // with a string "stableId" and an optional boolean or null "enabled", and an optional string or
-// null "clockMasterStableId"; other keys are ignored. Identifiers must be short and free of
-// control characters. Any thread; throws FabricRequestError.
+// null "clockMasterStableId"; other keys are ignored. Any thread; throws FabricRequestError.
 Fabric decodeFabric(const std::string& text);
 
 // The stable identifiers of the selected members, in request order, duplicates kept.

@@ -1,5 +1,7 @@
 #include "shared/JsonWriter.hpp"
 
+#include <stdexcept>
+
 namespace vellory {
 
 std::string encodeJson(const nlohmann::json& value) {
@@ -8,8 +10,9 @@ std::string encodeJson(const nlohmann::json& value) {
 
 void writeJson(OutputSink& out, const nlohmann::json& value) {
   const std::string text = encodeJson(value);
-  out.write(text);
-  out.write("\n");
+  if (!out.write(text) || !out.write("\n")) {
+    throw std::runtime_error("Unable to write the JSON document to standard output.");
+  }
 }
 
 }  // namespace vellory

@@ -7,28 +7,30 @@
 namespace vellory {
 
 // Where a tool writes its standard output or standard error. Each call is one write of the
-// whole text. Any thread.
+// whole text; false when not all of it could be written (a reader that went away). Any thread.
 class OutputSink {
  public:
   virtual ~OutputSink() = default;
-  virtual void write(std::string_view text) = 0;
+  virtual bool write(std::string_view text) = 0;
 };
 
 // Writes straight to a file descriptor, unbuffered, retrying short writes and EINTR.
 class FdSink : public OutputSink {
  public:
   explicit FdSink(int fd) : fd_(fd) {}
-  void write(std::string_view text) override;
+  bool write(std::string_view text) override;
 
  private:
   int fd_;
 };
 
-// Collects everything written, for tests. Thread-safe.
+// Collects everything written, for tests; with `failWrites` set it takes nothing, like a pipe
+// whose reader has gone. Thread-safe.
 class StringSink : public OutputSink {
  public:
-  void write(std::string_view text) override;
+  bool write(std::string_view text) override;
   std::string text() const;
+  bool failWrites = false;
 
  private:
   mutable std::mutex mutex_;

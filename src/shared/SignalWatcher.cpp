@@ -18,6 +18,9 @@ sigset_t stopSignals() {
 }  // namespace
 
 SignalWatcher::SignalWatcher() {
+  // A reader that closed our standard output or error shows up as a failed write, not as death
+  // by SIGPIPE: a tool must still undo what it built. Children get the default back when started.
+  signal(SIGPIPE, SIG_IGN);
   const sigset_t set = stopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   thread_ = std::thread([this] { waitLoop(); });

@@ -11,7 +11,8 @@ namespace vellory {
 // any other thread exists: it blocks both signals in the calling thread, so every later thread
 // inherits the mask and no library thread can be killed by them. Until `install`, a signal keeps
 // its default action (the process ends); afterwards each delivery runs the handler on the
-// watcher's thread. The handler should only ask the program to end.
+// watcher's thread. The handler should only ask the program to end. SIGPIPE is ignored from the
+// start, so that writing to a closed pipe fails instead of ending the program.
 class SignalWatcher {
  public:
   SignalWatcher();

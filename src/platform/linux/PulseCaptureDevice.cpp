@@ -55,7 +55,7 @@ bool PulseCaptureDevice::awaitLinks(const std::vector<std::uint32_t>& modules) {
     if (linked) return true;
     usleep(20000);
   }
-  return true;
+  return false;
 }
 
 OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, PulseTaps& taps,

@@ -22,9 +22,25 @@ std::string PulseTaps::defaultSink() {
   return server ? server->defaultSinkName : std::string();
 }
 
-void PulseTaps::moveAll(const std::vector<std::uint32_t>& streams, const std::string& sinkName) {
-  if (sinkName.empty()) return;
-  for (const std::uint32_t stream : streams) context_.moveSinkInput(stream, sinkName);
+std::string PulseTaps::placeOf(std::uint32_t stream) const {
+  for (const auto& [index, tap] : taps_) {
+    if (std::find(tap.streams.begin(), tap.streams.end(), stream) != tap.streams.end()) {
+      return tap.target;
+    }
+  }
+  return {};
+}
+
+void PulseTaps::place(const std::vector<std::uint32_t>& streams) {
+  std::string fallback;
+  for (const std::uint32_t stream : streams) {
+    std::string target = placeOf(stream);
+    if (target.empty()) {
+      if (fallback.empty()) fallback = defaultSink();
+      target = fallback;
+    }
+    if (!target.empty()) context_.moveSinkInput(stream, target);
+  }
 }
 
 OSStatus PulseTaps::create(const TapDescription& description, const StreamResolver& resolve,
@@ -45,8 +61,9 @@ OSStatus PulseTaps::create(const TapDescription& description, const StreamResolv
   tap.module = *module;
   tap.target = tap.sinkName;
   tap.streams = streamsOf(description, resolve);
-  moveAll(tap.streams, tap.target);
+  const std::vector<std::uint32_t> streams = tap.streams;
   taps_[index] = std::move(tap);
+  place(streams);
   outIndex = index;
   return status::ok;
 }
@@ -57,25 +74,25 @@ OSStatus PulseTaps::setDescription(std::uint32_t index, const TapDescription& de
   if (it == taps_.end()) return status::badObject;
   Tap& tap = it->second;
   const std::vector<std::uint32_t> wanted = streamsOf(description, resolve);
-  std::vector<std::uint32_t> leaving;
+  std::vector<std::uint32_t> moved = wanted;
   for (const std::uint32_t stream : tap.streams) {
-    if (std::find(wanted.begin(), wanted.end(), stream) == wanted.end()) leaving.push_back(stream);
+    if (std::find(wanted.begin(), wanted.end(), stream) == wanted.end()) moved.push_back(stream);
   }
   tap.streams = wanted;
-  moveAll(wanted, tap.target);
-  if (!leaving.empty()) moveAll(leaving, defaultSink());
+  place(moved);
   return context_.connected() ? status::ok : status::notRunning;
 }
 
 OSStatus PulseTaps::destroy(std::uint32_t index) {
   auto it = taps_.find(index);
   if (it == taps_.end()) return status::badObject;
+  const std::uint32_t module = it->second.module;
+  const std::vector<std::uint32_t> streams = it->second.streams;
+  taps_.erase(it);
   // Streams go back by an explicit move: after a sink is removed the server would otherwise
   // leave them silent for a while, or pull them into a later sink of the same name.
-  moveAll(it->second.streams, defaultSink());
-  const bool unloaded = context_.unloadModule(it->second.module);
-  taps_.erase(it);
-  return unloaded ? status::ok : status::notRunning;
+  place(streams);
+  return context_.unloadModule(module) ? status::ok : status::notRunning;
 }
 
 bool PulseTaps::exists(std::uint32_t index) const {
@@ -116,7 +133,7 @@ void PulseTaps::attach(const std::string& uid, const std::string& sinkName) {
   for (auto& [index, tap] : taps_) {
     if (tap.sinkName != uid) continue;
     tap.target = sinkName;
-    moveAll(tap.streams, tap.target);
+    place(tap.streams);
   }
 }
 
@@ -125,7 +142,7 @@ bool PulseTaps::detachFrom(const std::string& sinkName) {
   for (auto& [index, tap] : taps_) {
     if (tap.target != sinkName) continue;
     tap.target = tap.sinkName;
-    moveAll(tap.streams, tap.target);
+    place(tap.streams);
     detached = true;
   }
   return detached;
@@ -137,16 +154,15 @@ void PulseTaps::enforce(const std::vector<SinkInputInfo>& streams) {
   for (const auto& stream : streams) sinkOf[stream.index] = stream.sink;
   const auto sinks = context_.sinks();
   if (!sinks) return;
+  std::map<std::string, std::uint32_t> sinkIndex;
+  for (const auto& sink : *sinks) sinkIndex[sink.name] = sink.index;
   for (const auto& [index, tap] : taps_) {
-    std::uint32_t targetIndex = PA_INVALID_INDEX;
-    for (const auto& sink : *sinks) {
-      if (sink.name == tap.target) targetIndex = sink.index;
-    }
-    if (targetIndex == PA_INVALID_INDEX) continue;
     for (const std::uint32_t stream : tap.streams) {
-      auto found = sinkOf.find(stream);
-      if (found != sinkOf.end() && found->second != targetIndex) {
-        context_.moveSinkInput(stream, tap.target);
+      const std::string target = placeOf(stream);
+      const auto wanted = sinkIndex.find(target);
+      const auto found = sinkOf.find(stream);
+      if (wanted != sinkIndex.end() && found != sinkOf.end() && found->second != wanted->second) {
+        context_.moveSinkInput(stream, target);
       }
     }
   }

@@ -17,7 +17,9 @@ namespace vellory::pulse {
 // which the tapped processes' playback streams are moved: they fall silent on their normal
 // output and their audio is mixed down into the tap. While a capture device reads the tap, the
 // streams play into the capture device's sink for the tap's channels instead. Streams that leave
-// a tap go back to the default output. Called with the hardware's lock held.
+// a tap go back to the default output. A stream can play into one sink only: when the slots of
+// two taps both take it, it plays into the first tap's (the earlier slot's), and the later tap
+// carries the rest. Called with the hardware's lock held.
 class PulseTaps {
  public:
   // Maps a process object to its playback stream's server index.
@@ -54,7 +56,10 @@ class PulseTaps {
     std::string target;
   };
 
-  void moveAll(const std::vector<std::uint32_t>& streams, const std::string& sinkName);
+  // Where a stream belongs: the target of the first tap that lists it, "" when none does.
+  std::string placeOf(std::uint32_t stream) const;
+  // Moves each stream to where it belongs, or to the default output when no tap takes it.
+  void place(const std::vector<std::uint32_t>& streams);
   std::string defaultSink();
   std::vector<std::uint32_t> streamsOf(const TapDescription& description,
                                        const StreamResolver& resolve) const;

@@ -178,6 +178,25 @@ TEST_F(CaptureRunTest, ApplicationStartedLaterIsCapturedWithinTwoSeconds) {
   EXPECT_EQ(ended->out.find("}\n{"), std::string::npos) << "the report was printed twice";
 }
 
+TEST_F(CaptureRunTest, AStreamTwoSlotsTakePlaysIntoTheEarlierSlotOnly) {
+  auto safari = playAsApplication("com.apple.Safari", dir.file("440.wav"));
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(safari->pid()) == "speakers"; }, 5s));
+  auto run = startRun({"com.apple", "com.apple.Safari", "com.apple.Music"});
+  ASSERT_EQ(run.report["slots"][0]["processes"].size(), 1u);
+  ASSERT_EQ(run.report["slots"][1]["processes"].size(), 1u);
+  Recorder capture(captureUID, dir.file("capture.wav"), 6, auxMap(6));
+  const std::string first = sinkOfProcess(safari->pid());
+  EXPECT_EQ(first.find("vellory.capture."), 0u) << first;
+  // It stays put across refresh ticks instead of moving between the two taps.
+  for (int i = 0; i < 5; ++i) {
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(sinkOfProcess(safari->pid()), first);
+  }
+  const Recording recorded = capture.finish();
+  EXPECT_GT(toneAmplitude(recorded.tail(0, 0.5), recorded.sampleRate, 440), 0.2);
+  EXPECT_LT(peak(recorded.tail(2, 0.5)), 0.001);
+}
+
 TEST_F(CaptureRunTest, RunAfterAKilledRunStartsClean) {
   auto safari = playAsApplication("com.apple.Safari", dir.file("440.wav"));
   ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(safari->pid()) == "speakers"; }, 5s));

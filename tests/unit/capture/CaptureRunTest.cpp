@@ -124,8 +124,30 @@ TEST_F(CaptureRunTest, FailedStartUndoesEverythingAndPrintsNothing) {
   CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
   EXPECT_THROW(runCapture(RunOptions{{"a", "b"}, {}}, inventory(), context), ToolError);
   EXPECT_EQ(out.text(), "");
-  EXPECT_EQ(installs, 0);
+  EXPECT_EQ(installs, 1);
   EXPECT_TRUE(hardware.liveTaps().empty());
+}
+
+TEST_F(CaptureRunTest, StopDuringTheBuildTearsDownWithoutAReport) {
+  testing::ScriptedStop stop(clock, 0);
+  CaptureRunContext context{access, {out, err}, clock, stop, [&] {
+                              ++installs;
+                              stop.request();
+                            }};
+  runCapture(RunOptions{{"com.apple.Safari", "com.apple.Music"}, {}}, inventory(), context);
+  EXPECT_EQ(out.text(), "");
+  EXPECT_EQ(hardware.aggregateAttempts.size(), 1u);
+  EXPECT_TRUE(hardware.liveTaps().empty());
+  EXPECT_TRUE(hardware.lists[selector::devices].empty());
+}
+
+TEST_F(CaptureRunTest, UnwritableReportUndoesTheCapture) {
+  testing::ScriptedStop stop(clock, 5);
+  out.failWrites = true;
+  CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
+  EXPECT_THROW(runCapture(RunOptions{{"a", "b"}, {}}, inventory(), context), std::runtime_error);
+  EXPECT_TRUE(hardware.liveTaps().empty());
+  EXPECT_TRUE(hardware.lists[selector::devices].empty());
 }
 
 }  // namespace

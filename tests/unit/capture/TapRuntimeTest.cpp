@@ -247,6 +247,10 @@ TEST_F(TapRuntimeTest, LiveInputLookupRules) {
   EXPECT_EQ(findInputDevice(access, "Dup")->uid, "in-uid");
   EXPECT_EQ(findInputDevice(access, "Dup")->objectID, 82u);
   EXPECT_FALSE(findInputDevice(access, "dup"));
+  EXPECT_EQ(findInputDevice(access, "\u00a0\u3000Dup\u2028\u0085\t")->uid, "in-uid");
+  EXPECT_FALSE(findInputDevice(access, "\u00a0\u3000"));
+  EXPECT_FALSE(findInputDevice(access, "Dup\u200b"));
+  EXPECT_FALSE(findInputDevice(access, "Dup\xa0"));
   EXPECT_FALSE(findInputDevice(access, "   "));
   hardware.sizeFailures[FakeHardware::key(1, selector::devices)] = status::notRunning;
   EXPECT_FALSE(findInputDevice(access, " \t"));

@@ -114,6 +114,21 @@ TEST_F(EnsureTest, UnavailableMemberIsReportedAndTheOldFabricKept) {
   expectFabricUntouched();
 }
 
+TEST_F(EnsureTest, OddIdentifiersAreUnavailableMembersOrAFallbackMaster) {
+  addDevices();
+  addOldFabric();
+  FabricRun result =
+      ensure(R"({"members":[{"stableId":"coreaudio:speakers"},{"stableId":"bad\nid"}]})");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "[output-fabric] Output fabric member is unavailable: bad id\n");
+  expectFabricUntouched();
+
+  result = ensure(R"({"members":[{"stableId":"coreaudio:hdmi"},{"stableId":"coreaudio:speakers"}],)"
+                  R"("clockMasterStableId":"coreaudio:\u0001speakers"})");
+  EXPECT_EQ(result.status, 0) << result.err;
+  expectCreated({"hdmi", "speakers"}, "hdmi");
+}
+
 TEST_F(EnsureTest, UnreadableInventoryFailsWithTheOldFabricKept) {
   addOldFabric();
   hardware.readFailures[FakeHardware::key(systemObjectID, selector::devices)] = status::notRunning;
@@ -198,11 +213,10 @@ TEST_F(EnsureTest, InvalidUtf8IsAnEncodingError) {
 TEST_F(EnsureTest, MalformedRequestsGiveOneTaggedLineAndTouchNothing) {
   addOldFabric();
   std::string manyMembers = R"({"members":[)";
-  for (int i = 0; i < 65; ++i) manyMembers += std::string(i ? "," : "") + R"({"stableId":"x"})";
+  for (int i = 0; i < 4097; ++i) manyMembers += std::string(i ? "," : "") + R"({"stableId":"x"})";
   manyMembers += "]}";
   const std::string deep =
       R"({"members":[],"x":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
-  const std::string longId = request({"coreaudio:speakers", "coreaudio:" + std::string(2000, 'a')});
   const std::vector<std::string> requests = {
       "",
       "not json",
@@ -223,13 +237,9 @@ TEST_F(EnsureTest, MalformedRequestsGiveOneTaggedLineAndTouchNothing) {
       R"({"members":[{"enabled":true}]})",
       R"({"members":[{"stableId":"coreaudio:speakers","enabled":"yes"}]})",
       R"({"members":[{"stableId":"coreaudio:speakers","enabled":1}]})",
-      R"({"members":[{"stableId":"coreaudio:speakers"},{"stableId":"a\nb"}]})",
-      R"({"members":[{"stableId":"coreaudio:speakers"},{"stableId":"a\u0000b"}]})",
       R"({"members":[{"stableId":"a"},{"stableId":"b"}],"clockMasterStableId":5})",
-      R"({"members":[{"stableId":"a"},{"stableId":"b"}],"clockMasterStableId":"\r"})",
       manyMembers,
       deep,
-      longId,
   };
   for (const auto& text : requests) {
     const FabricRun result = ensure(text);
