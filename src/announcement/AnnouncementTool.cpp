@@ -46,6 +46,9 @@ int runAnnouncementPlayer(const std::vector<std::string>& args, PlayerPlatform p
   } catch (const PlayerError& error) {
     streams.err.write(std::string(messagePrefix) + error.text() + "\n");
     return 1;
+  } catch (const std::exception& error) {
+    streams.err.write(std::string(messagePrefix) + error.what() + "\n");
+    return 1;
   }
 }
 

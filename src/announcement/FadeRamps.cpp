@@ -19,8 +19,8 @@ float FadeRamps::fadeOutGain(std::int64_t position) const {
 }
 
 std::int64_t fadeOutEnd(std::int64_t from, std::int64_t frames, std::int64_t fileFrames) {
-  std::int64_t end = from + std::max<std::int64_t>(1, frames);
-  if (fileFrames > from) end = std::min(end, fileFrames);
+  const std::int64_t end = from + std::max<std::int64_t>(1, frames);
+  if (fileFrames > from && frames <= fileFrames) return std::min(end, fileFrames);
   return end;
 }
 

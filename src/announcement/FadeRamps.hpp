@@ -26,8 +26,11 @@ struct FadeRamps {
   float fadeOutGain(std::int64_t position) const;
 };
 
-// The fade-out span for a fade of `frames` that starts at `from`, cut short so that it ends at
-// the file's last frame when the file ends first (`fileFrames` <= 0: length unknown).
+// The end of the fade-out span for a fade of `frames` that starts at frame `from`. Frames are
+// filled ahead of what is heard, and the fade-out is timed from the end of the fade-in, so a fade
+// meant to end with the file would run past its last frame and end in a cut: it is made to end
+// at the last frame instead. A fade longer than the whole file keeps its length, the file then
+// ending at a falling level (`fileFrames` <= 0: length unknown).
 std::int64_t fadeOutEnd(std::int64_t from, std::int64_t frames, std::int64_t fileFrames);
 
 }  // namespace vellory::announcement

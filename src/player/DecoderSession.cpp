@@ -58,8 +58,10 @@ void DecoderSession::readOutput(std::size_t roomLimit) {
     if (n == 0) break;
     if (!discarding) player_.append(block.data(), static_cast<std::size_t>(n));
   }
-  player_.markEnd();
+  // Known as ended before the player can finish on it, so that a finished player is never
+  // taken for an output that stopped early.
   outputEnded_ = true;
+  player_.markEnd();
   readerDone(outputReaderDone_);
 }
 

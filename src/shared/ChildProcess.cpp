@@ -57,8 +57,12 @@ class SpawnSetup {
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setsigdefault(&attributes_, &all);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    // Nothing but the three standard descriptors reaches the child, whatever we inherited
+    // without close-on-exec ourselves.
 #if defined(__APPLE__)
     flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#else
+    posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
 #endif
     posix_spawnattr_setflags(&attributes_, flags);
   }

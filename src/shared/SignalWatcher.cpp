@@ -21,6 +21,9 @@ SignalWatcher::SignalWatcher() {
   // A reader that closed our standard output or error shows up as a failed write, not as death
   // by SIGPIPE: a tool must still undo what it built. Children get the default back when started.
   signal(SIGPIPE, SIG_IGN);
+  // A parent that ignores SIGCHLD would have our children reaped by the kernel, and their exit
+  // statuses lost.
+  signal(SIGCHLD, SIG_DFL);
   const sigset_t set = stopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   thread_ = std::thread([this] { waitLoop(); });

@@ -34,9 +34,10 @@ TEST(FadeRamps, FadeOutStepsDownFromItsStartToSilence) {
 
 TEST(FadeRamps, FadeOutEndsNoLaterThanTheFile) {
   EXPECT_EQ(fadeOutEnd(1000, 5000, 100000), 6000);
-  EXPECT_EQ(fadeOutEnd(1000, 5000, 4000), 4000);
-  EXPECT_EQ(fadeOutEnd(1000, 5000, 0), 6000);    // length unknown
-  EXPECT_EQ(fadeOutEnd(1000, 5000, 500), 6000);  // already past the reported end
+  EXPECT_EQ(fadeOutEnd(1000, 3000, 3500), 3500);
+  EXPECT_EQ(fadeOutEnd(1000, 5000, 4000), 6000);  // longer than the whole file
+  EXPECT_EQ(fadeOutEnd(1000, 5000, 0), 6000);     // length unknown
+  EXPECT_EQ(fadeOutEnd(1000, 5000, 500), 6000);   // already past the reported end
   EXPECT_EQ(fadeOutEnd(1000, 0, 100000), 1001);
 }
 

@@ -239,7 +239,8 @@ TEST_F(StereoFilePlayerFades, FadeOutStepsDownToSilenceAndRefillsFollow) {
   EXPECT_TRUE(player->isPlaying());
 }
 
-TEST_F(StereoFilePlayerFades, FadeOutLongerThanTheRestReachesSilenceAtTheLastFrame) {
+TEST_F(StereoFilePlayerFades, FadeOutLongerThanTheWholeFileKeepsItsLength) {
+  // 5 s asked on a 3 s file: the level falls at the asked pace and the file ends before silence.
   auto player = makePlayer(fileOf(48000 * 3));
   player->play(0);
   player->fadeOut(5.0);
@@ -248,8 +249,21 @@ TEST_F(StereoFilePlayerFades, FadeOutLongerThanTheRestReachesSilenceAtTheLastFra
   ASSERT_EQ(gains.size(), 48000u * 3);
   EXPECT_FLOAT_EQ(gains[12288], 0.95f);
   for (std::size_t i = 12289; i < gains.size(); ++i) ASSERT_LE(gains[i], gains[i - 1]);
-  EXPECT_EQ(gains.back(), 0.0f);
+  EXPECT_NEAR(gains.back(), 0.45f, 0.051f);
+}
+
+TEST_F(StereoFilePlayerFades, FadeOutTimedToTheEndReachesSilenceAtTheLastFrame) {
+  // Frames are filled ahead of what is heard, so a fade asked as long as what is left to hear
+  // would run past the last frame: it is fitted to end there, in silence.
+  auto player = makePlayer(fileOf(48000 * 3));
+  player->play(0);
+  player->fadeOut(2.9);
+  queue()->playAll();
+  const auto gains = gainsOf(queue()->queuedHistory());
+  ASSERT_EQ(gains.size(), 48000u * 3);
+  for (std::size_t i = 12289; i < gains.size(); ++i) ASSERT_LE(gains[i], gains[i - 1]);
   EXPECT_GT(gains[gains.size() - 8000], 0.0f);
+  EXPECT_EQ(gains.back(), 0.0f);
 }
 
 TEST_F(StereoFilePlayerFades, FadeOutStartsFromTheGainInForce) {

@@ -93,6 +93,15 @@ TEST(ChildProcess, InheritsNoDescriptorOfOthers) {
   EXPECT_TRUE(second->isRunning());
 }
 
+TEST(ChildProcess, InheritsNothingWeHoldWithoutCloseOnExec) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  auto child = fakeDecoder({"hold"});
+  close(fds[1]);
+  EXPECT_TRUE(endsWithin(fds[0], 2s)) << "the child holds a descriptor it should not have";
+  close(fds[0]);
+}
+
 TEST(ChildProcess, SignalsAndQueriesAreSafeFromManyThreadsAroundTheEnd) {
   for (int round = 0; round < 5; ++round) {
     auto child = fakeDecoder({"sleep:20"});
