@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <regex>
+#include <sstream>
 
 #include "FabricServer.hpp"
 #include "e2e/support/AudioAnalysis.hpp"
@@ -73,11 +75,20 @@ TEST_F(OutputFabricEndToEnd, ListPrintsTheServerOutputs) {
   std::string defaultSink = pactl({"get-default-sink"});
   defaultSink.erase(defaultSink.find_last_not_of("\n ") + 1);
   std::vector<json> expected;
+  // pactl's short list gives each sink's channels and rate as "<format> <N>ch <rate>Hz".
+  std::map<std::string, std::string> formatOf;
+  std::istringstream shortList(pactl({"list", "short", "sinks"}));
+  for (std::string line; std::getline(shortList, line);) {
+    std::istringstream fields(line);
+    std::string index, name;
+    fields >> index >> name;
+    formatOf[name] = line;
+  }
   const std::regex channelsAndRate(R"((\d+)ch (\d+)Hz)");
   for (const auto& sink : pactlJson({"list", "sinks"})) {
     std::smatch match;
-    const std::string sampleSpec = sink["sample_specification"];
-    ASSERT_TRUE(std::regex_search(sampleSpec, match, channelsAndRate)) << sampleSpec;
+    const std::string format = formatOf[sink["name"].get<std::string>()];
+    ASSERT_TRUE(std::regex_search(format, match, channelsAndRate)) << format;
     const double rate = std::stod(match[2]);
     expected.push_back({{"name", sink["description"]},
                         {"stableId", "coreaudio:" + sink["name"].get<std::string>()},
