@@ -1,5 +1,7 @@
 #include "platform/linux/PulseContext.hpp"
 
+#include "platform/linux/PulseConnection.hpp"
+
 namespace vellory::pulse {
 
 namespace {
@@ -29,10 +31,6 @@ struct Outcome {
   bool success = false;
   std::uint32_t index = PA_INVALID_INDEX;
 };
-
-void contextStateChanged(pa_context*, void* userdata) {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
-}
 
 void successCallback(pa_context*, int success, void* userdata) {
   auto* outcome = static_cast<Outcome*>(userdata);
@@ -170,40 +168,17 @@ PulseContext::~PulseContext() {
 }
 
 void PulseContext::disconnectLocked() {
-  if (context_ == nullptr) return;
-  pa_context_set_state_callback(context_, nullptr, nullptr);
-  pa_context_disconnect(context_);
-  pa_context_unref(context_);
+  releaseContext(context_);
   context_ = nullptr;
 }
 
 bool PulseContext::connectLocked() {
   if (context_ != nullptr) {
-    const pa_context_state_t state = pa_context_get_state(context_);
-    if (state == PA_CONTEXT_READY) return true;
+    if (pa_context_get_state(context_) == PA_CONTEXT_READY) return true;
     disconnectLocked();
   }
-  pa_proplist* properties = pa_proplist_new();
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, clientName_.c_str());
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "com.vellory.runtime");
-  context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_),
-                                          clientName_.c_str(), properties);
-  pa_proplist_free(properties);
-  if (context_ == nullptr) return false;
-  pa_context_set_state_callback(context_, contextStateChanged, mainloop_);
-  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-    disconnectLocked();
-    return false;
-  }
-  for (;;) {
-    const pa_context_state_t state = pa_context_get_state(context_);
-    if (state == PA_CONTEXT_READY) return true;
-    if (!PA_CONTEXT_IS_GOOD(state)) {
-      disconnectLocked();
-      return false;
-    }
-    pa_threaded_mainloop_wait(mainloop_);
-  }
+  context_ = connectContext(mainloop_, clientName_);
+  return context_ != nullptr;
 }
 
 bool PulseContext::connected() {
@@ -212,15 +187,7 @@ bool PulseContext::connected() {
 }
 
 bool PulseContext::await(pa_operation* operation) {
-  if (operation == nullptr) return false;
-  while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
-    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) break;
-    pa_threaded_mainloop_wait(mainloop_);
-  }
-  const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-  if (!done) pa_operation_cancel(operation);
-  pa_operation_unref(operation);
-  return done;
+  return awaitOperation(mainloop_, context_, operation);
 }
 
 std::optional<ServerInfo> PulseContext::serverInfo() {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/linux/PulseConnection.hpp"
+
 namespace vellory::pulse {
 
 namespace {
@@ -30,10 +32,6 @@ struct Outcome {
   pa_threaded_mainloop* loop;
   bool success = false;
 };
-
-void signalLoop(pa_context*, void* userdata) {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
-}
 
 void successCallback(pa_context*, int success, void* userdata) {
   auto* outcome = static_cast<Outcome*>(userdata);
@@ -105,32 +103,12 @@ PulseOutputQueue::~PulseOutputQueue() {
 }
 
 bool PulseOutputQueue::connectLocked() {
-  pa_proplist* properties = pa_proplist_new();
-  pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, program_invocation_short_name);
-  connection_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_),
-                                             program_invocation_short_name, properties);
-  pa_proplist_free(properties);
-  if (connection_ == nullptr) return false;
-  pa_context_set_state_callback(connection_, signalLoop, loop_);
-  if (pa_context_connect(connection_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-  for (;;) {
-    const pa_context_state_t state = pa_context_get_state(connection_);
-    if (state == PA_CONTEXT_READY) return true;
-    if (!PA_CONTEXT_IS_GOOD(state)) return false;
-    pa_threaded_mainloop_wait(loop_);
-  }
+  connection_ = connectContext(loop_, program_invocation_short_name);
+  return connection_ != nullptr;
 }
 
 bool PulseOutputQueue::waitLocked(pa_operation* operation) {
-  if (operation == nullptr) return false;
-  while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
-    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(connection_))) break;
-    pa_threaded_mainloop_wait(loop_);
-  }
-  const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-  if (!done) pa_operation_cancel(operation);
-  pa_operation_unref(operation);
-  return done;
+  return awaitOperation(loop_, connection_, operation);
 }
 
 PulseOutputQueue::Buffer* PulseOutputQueue::find(QueueBuffer* buffer) {
@@ -421,9 +399,7 @@ void PulseOutputQueue::dispose() {
     closeStreamLocked();
     pending_.clear();
     if (connection_ != nullptr) {
-      pa_context_set_state_callback(connection_, nullptr, nullptr);
-      pa_context_disconnect(connection_);
-      pa_context_unref(connection_);
+      releaseContext(connection_);
       connection_ = nullptr;
     }
   }
