@@ -6,7 +6,19 @@
 
 namespace vellory::pulse {
 
-// Both need the loop lock held and run on a caller's thread, never the loop's own.
+// Holds a threaded loop's lock for one scope.
+class LoopLock {
+ public:
+  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  LoopLock(const LoopLock&) = delete;
+  LoopLock& operator=(const LoopLock&) = delete;
+
+ private:
+  pa_threaded_mainloop* loop_;
+};
+
+// The functions below need the loop lock held and run on a caller's thread, never the loop's own.
 
 // A new context connected to the server (PULSE_SERVER or the default, never spawning one) and
 // ready; nullptr when the server cannot be reached. Its state changes wake the loop.

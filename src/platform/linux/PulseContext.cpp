@@ -6,18 +6,6 @@ namespace vellory::pulse {
 
 namespace {
 
-// Holds the loop lock for one scope.
-class LoopLock {
- public:
-  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-  LoopLock(const LoopLock&) = delete;
-  LoopLock& operator=(const LoopLock&) = delete;
-
- private:
-  pa_threaded_mainloop* loop_;
-};
-
 // What a list or result callback collects, plus the loop to wake.
 template <class T>
 struct Collector {

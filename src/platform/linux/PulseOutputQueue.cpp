@@ -17,17 +17,6 @@ constexpr std::uint32_t formatFlagIsNonInterleaved = 32;
 // Audio the server may still hold after a drain is capped at this when waiting it out.
 constexpr pa_usec_t longestTail = 500'000;
 
-class LoopLock {
- public:
-  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-  LoopLock(const LoopLock&) = delete;
-  LoopLock& operator=(const LoopLock&) = delete;
-
- private:
-  pa_threaded_mainloop* loop_;
-};
-
 struct Outcome {
   pa_threaded_mainloop* loop;
   bool success = false;
