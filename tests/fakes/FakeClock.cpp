@@ -2,25 +2,42 @@
 
 namespace vellory::testing {
 
+namespace {
+
+// Away from the clock's zero, so that code subtracting from `now` stays in range.
+constexpr std::chrono::steady_clock::time_point origin{std::chrono::hours(1)};
+
+}  // namespace
+
 std::chrono::steady_clock::time_point FakeClock::now() {
   std::lock_guard lock(mutex_);
-  return now_;
+  return origin + elapsed_;
 }
 
 void FakeClock::sleepFor(std::chrono::microseconds duration) {
-  std::function<void(std::chrono::microseconds)> hook;
+  Hook hook;
   {
     std::lock_guard lock(mutex_);
     sleeps_.push_back(duration);
-    now_ += duration;
-    hook = onSleep;
+    elapsed_ += duration;
+    hook = hook_;
   }
   if (hook) hook(duration);
 }
 
+void FakeClock::setHook(Hook hook) {
+  std::lock_guard lock(mutex_);
+  hook_ = std::move(hook);
+}
+
 void FakeClock::advance(std::chrono::microseconds duration) {
   std::lock_guard lock(mutex_);
-  now_ += duration;
+  elapsed_ += duration;
+}
+
+std::chrono::microseconds FakeClock::elapsed() const {
+  std::lock_guard lock(mutex_);
+  return elapsed_;
 }
 
 std::vector<std::chrono::microseconds> FakeClock::sleeps() const {

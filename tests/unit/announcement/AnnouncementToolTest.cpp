@@ -19,7 +19,7 @@ const std::string usage =
 class AnnouncementTool : public PlayerTest {
  protected:
   AnnouncementTool() {
-    clock.setHook([this](std::chrono::microseconds elapsed) { listen(elapsed); });
+    clock.setHook([this](std::chrono::microseconds) { listen(clock.elapsed()); });
   }
 
   int run(std::vector<std::string> args) {

@@ -9,10 +9,10 @@
 #include "announcement/PlayerError.hpp"
 #include "announcement/StereoFilePlayer.hpp"
 #include "fakes/FakeAudioFile.hpp"
+#include "fakes/FakeClock.hpp"
 #include "fakes/FakeHardware.hpp"
 #include "fakes/FakeOutputQueue.hpp"
 #include "shared/OutputSink.hpp"
-#include "unit/announcement/ManualClock.hpp"
 
 namespace vellory::testing {
 
@@ -62,7 +62,7 @@ class PlayerTest : public ::testing::Test {
   FakeHardware hardware;
   FakeAudioOutput output;
   FakeAudioFileReader files;
-  ManualClock clock;
+  FakeClock clock;
   StringSink err;
   std::string logPath;
 };

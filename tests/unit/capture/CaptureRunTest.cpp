@@ -50,7 +50,7 @@ class CaptureRunTest : public ::testing::Test {
 
   FakeHardware hardware;
   CoreAudioAccess access{hardware, captureIdentity()};
-  testing::StepClock clock;
+  testing::FakeClock clock;
   StringSink out;
   StringSink err;
   int installs = 0;

@@ -4,32 +4,21 @@
 #include <functional>
 #include <vector>
 
-#include "shared/Clock.hpp"
+#include "fakes/FakeClock.hpp"
 #include "shared/StopSignal.hpp"
 
 namespace vellory::testing {
-
-// A clock that only moves when slept on or advanced, and records every sleep.
-class StepClock : public Clock {
- public:
-  std::chrono::steady_clock::time_point now() override { return current; }
-  void sleepFor(std::chrono::microseconds duration) override {
-    sleeps.push_back(duration);
-    current += duration;
-  }
-  std::chrono::steady_clock::time_point current{};
-  std::vector<std::chrono::microseconds> sleeps;
-};
 
 // A stop request that arrives after a given number of waits; each wait before it advances the
 // clock to its deadline and runs `onWait` (the tick follows right after).
 class ScriptedStop : public StopSignal {
  public:
-  ScriptedStop(StepClock& clock, int waitsBeforeStop) : clock_(clock), left_(waitsBeforeStop) {}
+  ScriptedStop(FakeClock& clock, int waitsBeforeStop) : clock_(clock), left_(waitsBeforeStop) {}
   bool waitUntil(std::chrono::steady_clock::time_point deadline) override {
-    deadlines.push_back(deadline - clock_.current);
+    const auto left = deadline - clock_.now();
+    deadlines.push_back(left);
     if (left_-- <= 0) return true;
-    clock_.current = deadline;
+    clock_.advance(std::chrono::duration_cast<std::chrono::microseconds>(left));
     if (onWait) onWait(static_cast<int>(deadlines.size()));
     return false;
   }
@@ -37,7 +26,7 @@ class ScriptedStop : public StopSignal {
   std::function<void(int)> onWait;
 
  private:
-  StepClock& clock_;
+  FakeClock& clock_;
   int left_;
 };
 

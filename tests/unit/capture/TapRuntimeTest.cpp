@@ -25,7 +25,7 @@ class TapRuntimeTest : public ::testing::Test {
 
   FakeHardware hardware;
   CoreAudioAccess access{hardware, captureIdentity()};
-  testing::StepClock clock;
+  testing::FakeClock clock;
   StringSink err;
   std::vector<ProcessInfo> inventory;
 };
@@ -116,14 +116,15 @@ TEST_F(TapRuntimeTest, AggregateRetriesWithPausesAndStaleRemoval) {
   hardware.createAggregateResults = {status::illegalOperation, -50, 0};
   TapRuntime runtime(access, clock, err, {"a", "b"}, std::nullopt);
   const RuntimeInfo report = runtime.start(inventory);
-  EXPECT_EQ(clock.sleeps, (std::vector<microseconds>{microseconds(250000), microseconds(500000)}));
+  EXPECT_EQ(clock.sleeps(),
+            (std::vector<microseconds>{microseconds(250000), microseconds(500000)}));
   EXPECT_EQ(hardware.aggregateAttempts.size(), 3u);
   EXPECT_EQ(hardware.aggregateAttempts[0], hardware.aggregateAttempts[2]);
   EXPECT_NE(report.aggregateObjectID, 0u);
 
   FakeHardware failing;
   CoreAudioAccess failingAccess(failing, captureIdentity());
-  testing::StepClock failingClock;
+  testing::FakeClock failingClock;
   failing.createAggregateResults = {1, 2, 3, 4};
   TapRuntime doomed(failingAccess, failingClock, err, {"a", "b"}, std::nullopt);
   try {
@@ -132,7 +133,7 @@ TEST_F(TapRuntimeTest, AggregateRetriesWithPausesAndStaleRemoval) {
   } catch (const ToolError& error) {
     EXPECT_EQ(error.description(), "Create aggregate device failed (OSStatus 4, fourCC ----).");
   }
-  EXPECT_EQ(failingClock.sleeps,
+  EXPECT_EQ(failingClock.sleeps(),
             (std::vector<microseconds>{microseconds(250000), microseconds(500000),
                                        microseconds(750000)}));
   EXPECT_EQ(doomed.aggregateID, 0u);

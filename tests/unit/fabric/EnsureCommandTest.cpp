@@ -172,10 +172,10 @@ TEST_F(EnsureTest, CreationRetriesWithPausesAndDestroyPasses) {
   hardware.createAggregateResults = {-1, -2, -3, -4};
   // A failed attempt may leave a half-made device behind; each pause is followed by a destroy.
   AudioObjectID leftover = 60;
-  clock.onSleep = [&](std::chrono::microseconds pause) {
+  clock.setHook([&](std::chrono::microseconds pause) {
     hardware.log.push_back("sleep " + std::to_string(pause.count()));
     addOldFabric(leftover++);
-  };
+  });
   const FabricRun result = ensure(request({"coreaudio:speakers", "coreaudio:surround"}));
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
