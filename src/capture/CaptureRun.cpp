@@ -37,7 +37,16 @@ void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inven
   context.installSignalHandlers();
   TapRuntime runtime(context.access, context.clock, context.streams.err, options.prefixes,
                      options.liveInputName);
-  const RuntimeInfo report = runtime.start(inventory);
+  runtime.interruptWith(context.stop);
+  context.access.hardware().setStopCheck([&stop = context.stop] { return stop.requested(); });
+  RuntimeInfo report;
+  try {
+    report = runtime.start(inventory);
+  } catch (const ToolError&) {
+    // A start cut short by a stop request is an orderly end, not a failure.
+    if (context.stop.requested()) return;
+    throw;
+  }
   if (context.stop.requested()) return;
   writeJson(context.streams.out, encode(report));
 

@@ -97,7 +97,7 @@ void TapRuntime::createAggregate(const DescriptionDictionary& description) {
   for (const auto pause : retryPauses) {
     if (status == 0) return;
     aggregateID = 0;
-    clock_.sleepFor(pause);
+    if (this->pause(pause)) break;
     try {
       access_.destroyExistingAggregate();
     } catch (const ToolError&) {
@@ -109,6 +109,14 @@ void TapRuntime::createAggregate(const DescriptionDictionary& description) {
     aggregateID = 0;
     throw TapError::status("Create aggregate device", status);
   }
+}
+
+bool TapRuntime::pause(std::chrono::microseconds duration) {
+  if (stop_ == nullptr) {
+    clock_.sleepFor(duration);
+    return false;
+  }
+  return stop_->waitUntil(clock_.now() + duration);
 }
 
 RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {

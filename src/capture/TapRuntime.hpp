@@ -10,6 +10,7 @@
 #include "shared/Clock.hpp"
 #include "shared/CoreAudioAccess.hpp"
 #include "shared/OutputSink.hpp"
+#include "shared/StopSignal.hpp"
 #include "shared/TapDescription.hpp"
 
 namespace vellory {
@@ -28,6 +29,9 @@ class TapRuntime {
 
   RuntimeInfo start(const std::vector<ProcessInfo>& inventory);
   void stop();
+  // Lets a stop request end the pauses between attempts to create the aggregate device; the
+  // attempt that failed last is then the failure `start` reports.
+  void interruptWith(StopSignal& stop) { stop_ = &stop; }
 
   // The description of slot `slot`'s tap: a stereo mixdown of `processes`, muted when tapped.
   static TapDescription makeDescription(std::int64_t slot,
@@ -52,10 +56,13 @@ class TapRuntime {
                       const std::string& failureText);
   LiveInputResult buildLiveInput();
   void createAggregate(const DescriptionDictionary& description);
+  // Pauses; true when a stop request ended the pause.
+  bool pause(std::chrono::microseconds duration);
 
   CoreAudioAccess& access_;
   Clock& clock_;
   OutputSink& err_;
+  StopSignal* stop_ = nullptr;
 };
 
 // Object IDs of `processes`, sorted ascending.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -48,6 +49,11 @@ class AudioHardware {
 
   // Destroys an aggregate device. Fails with 'stop', '!obj'.
   virtual OSStatus destroyAggregateDevice(AudioObjectID device) = 0;
+
+  // Lets a call that waits for the platform to finish something (a device whose parts are
+  // still connecting) end early, failing, once `stopRequested` returns true. Set it before the
+  // calls; it is called from whichever thread makes them.
+  virtual void setStopCheck(std::function<bool()> stopRequested) { (void)stopRequested; }
 };
 
 }  // namespace vellory

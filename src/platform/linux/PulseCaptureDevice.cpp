@@ -35,13 +35,14 @@ void unloadInOrder(PulseContext& context, const std::vector<std::uint32_t>& modu
 
 }  // namespace
 
-bool PulseCaptureDevice::awaitLinks(const std::vector<std::uint32_t>& modules) {
+bool PulseCaptureDevice::awaitLinks(const std::vector<std::uint32_t>& modules,
+                                    const std::function<bool()>& cancelled) {
   // PipeWire connects a module's inner streams a little after the module has loaded; the device
   // is ready only once every one of them is connected (PulseAudio connects them at once).
   const auto ours = [&](std::uint32_t module) {
     return std::find(modules.begin(), modules.end(), module) != modules.end();
   };
-  for (int attempt = 0; attempt < 150; ++attempt) {
+  for (int attempt = 0; attempt < 150 && !(cancelled && cancelled()); ++attempt) {
     const auto streams = context_.sinkInputs();
     const auto captures = context_.sourceOutputs();
     if (!streams || !captures) return false;
@@ -58,102 +59,71 @@ bool PulseCaptureDevice::awaitLinks(const std::vector<std::uint32_t>& modules) {
   return false;
 }
 
-OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, PulseTaps& taps,
-                                    std::string& outSourceName) {
-  const std::string uid = description.text(aggregateKey::uid).value_or("");
-  const std::string name = description.text(aggregateKey::name).value_or(uid);
-  if (uid.empty()) return status::paramError;
+OSStatus PulseCaptureDevice::layoutFor(const DescriptionDictionary& description,
+                                       const PulseTaps& taps, CaptureLayout& layout) {
+  layout.uid = description.text(aggregateKey::uid).value_or("");
+  layout.name = description.text(aggregateKey::name).value_or(layout.uid);
+  if (layout.uid.empty()) return status::paramError;
+  layout.parts = "vellory.capture." + std::to_string(getpid());
+  const auto server = context_.serverInfo();
   const auto sources = context_.sources();
-  if (!sources) return status::notRunning;
-
-  const DeviceInfo* live = nullptr;
+  if (!server || !sources) return status::notRunning;
+  const bool pipewire = server->serverName.find("PipeWire") != std::string::npos;
+  layout.liveLatencyMs = pipewire ? pipewireLiveInputLatencyMs : liveInputLatencyMs;
   const DictionaryList subDevices = description.list(aggregateKey::subDeviceList);
   if (!subDevices.empty()) {
     const auto wanted = subDevices.front().find(aggregateKey::subDeviceUID);
     for (const auto& source : *sources) {
-      if (wanted != subDevices.front().end() && source.name == wanted->second) live = &source;
+      if (wanted != subDevices.front().end() && source.name == wanted->second) {
+        layout.live = CaptureInput{source.name, source.channels, source.channelMap};
+      }
     }
-    if (live == nullptr) return status::badObject;
+    if (!layout.live) return status::badObject;
   }
-  std::vector<std::pair<std::string, unsigned>> tapParts;
-  unsigned total = live ? live->channels : 0;
   for (const auto& entry : description.list(aggregateKey::tapList)) {
     const auto tapUID = entry.find(aggregateKey::subTapUID);
     const unsigned channels = tapUID == entry.end() ? 0 : taps.channelsOf(tapUID->second);
     if (channels == 0) return status::badObject;
-    tapParts.emplace_back(tapUID->second, channels);
-    total += channels;
+    layout.taps.push_back(CaptureTap{tapUID->second, channels});
   }
-  if (total == 0 || total > PA_CHANNELS_MAX) return status::illegalOperation;
-
-  const std::string base = "vellory.capture." + std::to_string(getpid());
-  const std::string group = std::string(groupProperty) + "=" + quoted(uid);
-  std::vector<std::uint32_t> loaded;
-  std::vector<std::string> attachedSinks;
-  const auto fail = [&](OSStatus status) {
-    for (const auto& sink : attachedSinks) taps.detachFrom(sink);
-    unloadInOrder(context_, loaded);
-    return status;
-  };
-  const auto load = [&](const char* module, const std::string& arguments) {
-    const auto index = context_.loadModule(module, arguments);
-    if (index) loaded.push_back(*index);
-    return index.has_value();
-  };
-
-  const std::string mixer = base + ".mix";
-  if (!load("module-null-sink",
-            "sink_name=" + mixer + " rate=48000 format=float32le channels=" +
-                std::to_string(total) + " channel_map=" + auxChannelMap(0, total) +
-                " sink_properties='" + ownProperties("capture-part", group) + "'")) {
-    return fail(status::illegalOperation);
-  }
-  unsigned offset = 0;
-  if (live) {
-    const std::string part = base + ".live";
-    if (!load("module-remap-sink",
-              "sink_name=" + part + " master=" + mixer + " channels=" +
-                  std::to_string(live->channels) + " channel_map=" + live->channelMap +
-                  " master_channel_map=" + auxChannelMap(0, live->channels) +
-                  " remix=no sink_properties='" + ownProperties("capture-part", group) + "'") ||
-        !load("module-loopback",
-              "source=" + live->name + " sink=" + part + " channels=" +
-                  std::to_string(live->channels) + " channel_map=" + live->channelMap +
-                  " latency_msec=" + std::to_string(liveInputLatencyMs) +
-                  " remix=no source_dont_move=true sink_dont_move=true sink_input_properties='" +
-                  ownProperties("capture-part", group) + "' source_output_properties='" +
-                  ownProperties("capture-part", group) + "'")) {
-      return fail(status::illegalOperation);
-    }
-    offset = live->channels;
-  }
-  for (std::size_t k = 0; k < tapParts.size(); ++k) {
-    const auto& [tapUID, channels] = tapParts[k];
-    // A mono tap is the silent pad: nothing plays into its channel, so the mixer leaves it 0.
-    if (channels == 2) {
-      const std::string part = base + ".tap" + std::to_string(k);
-      if (!load("module-remap-sink", "sink_name=" + part + " master=" + mixer +
-                                         " channels=2 channel_map=front-left,front-right"
-                                         " master_channel_map=" +
-                                         auxChannelMap(offset, 2) + " remix=no sink_properties='" +
-                                         ownProperties("capture-part", group) + "'")) {
-        return fail(status::illegalOperation);
-      }
-      taps.attach(tapUID, part);
-      attachedSinks.push_back(part);
-    }
-    offset += channels;
-  }
-  if (!load("module-remap-source",
-            "source_name=" + uid + " master=" + mixer + ".monitor channels=" +
-                std::to_string(total) + " channel_map=" + auxChannelMap(0, total) +
-                " master_channel_map=" + auxChannelMap(0, total) + " remix=no source_properties='" +
-                ownProperties("capture", group + " device.description=" + quoted(name)) + "'")) {
-    return fail(status::illegalOperation);
-  }
-  if (!awaitLinks(loaded)) return fail(status::notRunning);
-  outSourceName = uid;
   return status::ok;
+}
+
+OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, PulseTaps& taps,
+                                    std::string& outSourceName,
+                                    const std::function<bool()>& cancelled) {
+  abandon(taps);
+  CaptureLayout layout;
+  if (const OSStatus found = layoutFor(description, taps, layout); found != status::ok) {
+    return found;
+  }
+  const std::vector<PlannedModule> plan = planCaptureDevice(layout);
+  if (plan.empty()) return status::illegalOperation;
+  for (const PlannedModule& part : plan) {
+    const auto index = context_.loadModule(part.module, part.arguments);
+    if (!index) {
+      abandon(taps);
+      return status::illegalOperation;
+    }
+    built_.push_back(*index);
+    if (!part.tapUID.empty()) {
+      taps.attach(part.tapUID, part.sinkName);
+      attachedSinks_.push_back(part.sinkName);
+    }
+  }
+  if (!awaitLinks(built_, cancelled)) {
+    abandon(taps);
+    return status::notRunning;
+  }
+  outSourceName = layout.uid;
+  return status::ok;
+}
+
+void PulseCaptureDevice::abandon(PulseTaps& taps) {
+  for (const auto& sink : attachedSinks_) taps.detachFrom(sink);
+  unloadInOrder(context_, built_);
+  built_.clear();
+  attachedSinks_.clear();
 }
 
 OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) {
@@ -184,6 +154,8 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
   }
   add(source.ownerModule);
   unloadInOrder(context_, modules);
+  built_.clear();
+  attachedSinks_.clear();
   return status::ok;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/linux/CapturePlan.hpp"
 #include "platform/linux/PulseContext.hpp"
 #include "platform/linux/PulseTaps.hpp"
 #include "shared/DescriptionDictionary.hpp"
@@ -12,31 +14,39 @@ namespace vellory::pulse {
 
 // The capture aggregate device: one input device (a source named by the description's UID)
 // whose channels are, in order, the sub-device's channels and then each tap's channels in the
-// order of the tap list. Inside, an aux-mapped null sink mixes the parts: every stereo tap plays
-// into a remap sink over exactly its two channels (its streams are moved there directly, so no
-// latency is added), and the live input reaches its channels through a short loopback. A remap
-// source over the mixer's monitor presents the result. Every part carries the device's UID as
-// its group, so the whole device can be found and removed by a later process too. Called with
-// the hardware's lock held.
+// order of the tap list; `planCaptureDevice` says what it is made of. Every part carries the
+// device's UID as its group, so the whole device can be found and removed by a later process
+// too. Called with the hardware's lock held.
 class PulseCaptureDevice {
  public:
   explicit PulseCaptureDevice(PulseContext& context) : context_(context) {}
 
-  // Builds the device; `outSourceName` is the source that stands for it.
+  // Builds the device; `outSourceName` is the source that stands for it. Whatever a failed call
+  // built is removed again. `cancelled` ends the wait for the device's links early (a failure).
   OSStatus create(const DescriptionDictionary& description, PulseTaps& taps,
-                  std::string& outSourceName);
+                  std::string& outSourceName, const std::function<bool()>& cancelled);
+  // Removes what the last successful `create` built, for a caller that cannot use it.
+  void abandon(PulseTaps& taps);
   // Removes the device a source stands for, with every part of its group.
   OSStatus destroy(const DeviceInfo& source, PulseTaps& taps);
 
  private:
+  OSStatus layoutFor(const DescriptionDictionary& description, const PulseTaps& taps,
+                     CaptureLayout& layout);
   // Waits, up to 3 s, until the inner streams of these modules are connected.
-  bool awaitLinks(const std::vector<std::uint32_t>& modules);
+  bool awaitLinks(const std::vector<std::uint32_t>& modules, const std::function<bool()>& cancelled);
 
   PulseContext& context_;
+  std::vector<std::uint32_t> built_;         // modules of the last device, in load order
+  std::vector<std::string> attachedSinks_;  // its sinks that taps' streams were moved into
 };
 
-// Loopback latency of the live input, in milliseconds.
-inline constexpr int liveInputLatencyMs = 10;
+// Loopback latency of the live input, in milliseconds. PipeWire runs the whole graph at the
+// quantum a loopback asks for; below 256 frames (what its pulse clients may ask for at least) a
+// loopback-based source that fed the loopback stops delivering for good once the loopback is
+// unloaded, so the next run's live input would be silent.
+inline constexpr unsigned liveInputLatencyMs = 10;
+inline constexpr unsigned pipewireLiveInputLatencyMs = 20;
 
 // Removes every server object of ours whose process is gone (a run that was killed), moving the
 // streams they held back to the default output first.

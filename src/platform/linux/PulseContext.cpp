@@ -118,7 +118,8 @@ void serverCallback(pa_context*, const pa_server_info* info, void* userdata) {
   auto* collector = static_cast<ServerCollector*>(userdata);
   if (info != nullptr) {
     collector->info = ServerInfo{info->default_sink_name ? info->default_sink_name : "",
-                                 info->default_source_name ? info->default_source_name : ""};
+                                 info->default_source_name ? info->default_source_name : "",
+                                 info->server_name ? info->server_name : ""};
   }
   pa_threaded_mainloop_signal(collector->loop, 0);
 }

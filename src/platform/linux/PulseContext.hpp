@@ -60,6 +60,7 @@ struct ModuleInfo {
 struct ServerInfo {
   std::string defaultSinkName;
   std::string defaultSourceName;
+  std::string serverName;  // "pulseaudio", or "PulseAudio (on PipeWire x.y.z)"
 };
 
 // One connection to the sound server on a threaded main loop of its own. Every method blocks

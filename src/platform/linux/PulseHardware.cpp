@@ -367,18 +367,29 @@ OSStatus PulseHardware::createAggregateDevice(const DescriptionDictionary& descr
   std::string deviceName;
   const bool capture = description.has(aggregateKey::tapList);
   if (capture) removeOrphansOnce();
-  const OSStatus result = capture ? capture_->create(description, *taps_, deviceName)
-                                  : createFabric(context_, description, deviceName);
+  const OSStatus result = capture
+                              ? capture_->create(description, *taps_, deviceName, stopRequested_)
+                              : createFabric(context_, description, deviceName);
   if (result != status::ok) return result;
-  if (!refresh()) return status::notRunning;
   const Kind kind = capture ? Kind::source : Kind::sink;
-  for (const auto& device : kind == Kind::source ? snapshot_.sources : snapshot_.sinks) {
-    if (device.name == deviceName) {
-      outDevice = idFor(kind, device.index);
-      return status::ok;
+  const bool refreshed = refresh();
+  if (refreshed) {
+    for (const auto& device : kind == Kind::source ? snapshot_.sources : snapshot_.sinks) {
+      if (device.name == deviceName) {
+        outDevice = idFor(kind, device.index);
+        return status::ok;
+      }
     }
   }
-  return status::unspecified;
+  // A capture device that cannot be handed out is not left on the server; a fabric outlives
+  // its tool by design and is found again by its UID.
+  if (capture) capture_->abandon(*taps_);
+  return refreshed ? status::unspecified : status::notRunning;
+}
+
+void PulseHardware::setStopCheck(std::function<bool()> stopRequested) {
+  std::lock_guard lock(mutex_);
+  stopRequested_ = std::move(stopRequested);
 }
 
 OSStatus PulseHardware::destroyAggregateDevice(AudioObjectID device) {

@@ -40,6 +40,7 @@ class PulseHardware : public AudioHardware {
   OSStatus createAggregateDevice(const DescriptionDictionary& description,
                                  AudioObjectID& outDevice) override;
   OSStatus destroyAggregateDevice(AudioObjectID device) override;
+  void setStopCheck(std::function<bool()> stopRequested) override;
 
   enum class Kind { stream, sink, source, tap };
 
@@ -77,6 +78,7 @@ class PulseHardware : public AudioHardware {
   std::map<AudioObjectID, std::pair<Kind, std::uint32_t>> objects_;
   AudioObjectID nextID_ = 100;
   bool orphansRemoved_ = false;
+  std::function<bool()> stopRequested_;
   std::unique_ptr<PulseTaps> taps_;
   std::unique_ptr<PulseCaptureDevice> capture_;
 };

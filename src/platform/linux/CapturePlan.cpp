@@ -1,0 +1,101 @@
+#include "platform/linux/CapturePlan.hpp"
+
+#include <pulse/sample.h>
+
+#include "platform/linux/PulseModuleArgs.hpp"
+
+namespace vellory::pulse {
+
+namespace {
+
+const char* const partRole = "capture-part";
+
+std::string group(const CaptureLayout& layout) {
+  return std::string("vellory.group=") + quoted(layout.uid);
+}
+
+std::string partProperties(const CaptureLayout& layout) {
+  return "'" + ownProperties(partRole, group(layout)) + "'";
+}
+
+PlannedModule mixer(const CaptureLayout& layout, unsigned total) {
+  const std::string sink = layout.parts + ".mix";
+  return {"module-null-sink",
+          "sink_name=" + quoted(sink) + " rate=48000 format=float32le channels=" +
+              std::to_string(total) + " channel_map=" + auxChannelMap(0, total) +
+              " sink_properties=" + partProperties(layout),
+          sink,
+          {}};
+}
+
+// A sink whose `channels` land on the mixer's channels from `offset` on, and nowhere else.
+PlannedModule remapSink(const CaptureLayout& layout, const std::string& sink, unsigned channels,
+                        const std::string& channelMap, unsigned offset) {
+  return {"module-remap-sink",
+          "sink_name=" + quoted(sink) + " master=" + quoted(layout.parts + ".mix") +
+              " channels=" + std::to_string(channels) + " channel_map=" + channelMap +
+              " master_channel_map=" + auxChannelMap(offset, channels) +
+              " remix=no sink_properties=" + partProperties(layout),
+          sink,
+          {}};
+}
+
+PlannedModule liveLoopback(const CaptureLayout& layout, const std::string& sink) {
+  const CaptureInput& live = *layout.live;
+  return {"module-loopback",
+          "source=" + quoted(live.name) + " sink=" + quoted(sink) +
+              " channels=" + std::to_string(live.channels) + " channel_map=" + live.channelMap +
+              " latency_msec=" + std::to_string(layout.liveLatencyMs) +
+              " remix=no source_dont_move=true sink_dont_move=true sink_input_properties=" +
+              partProperties(layout) + " source_output_properties=" + partProperties(layout),
+          {},
+          {}};
+}
+
+PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
+  const std::string map = auxChannelMap(0, total);
+  return {"module-remap-source",
+          "source_name=" + quoted(layout.uid) + " master=" + quoted(layout.parts + ".mix.monitor") +
+              " channels=" + std::to_string(total) + " channel_map=" + map +
+              " master_channel_map=" + map + " remix=no source_properties='" +
+              ownProperties("capture", group(layout) + " device.description=" +
+                                           quoted(layout.name)) +
+              "'",
+          {},
+          {}};
+}
+
+}  // namespace
+
+unsigned captureChannels(const CaptureLayout& layout) {
+  unsigned total = layout.live ? layout.live->channels : 0;
+  for (const auto& tap : layout.taps) total += tap.channels;
+  return total;
+}
+
+std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout) {
+  const unsigned total = captureChannels(layout);
+  if (total == 0 || total > PA_CHANNELS_MAX) return {};
+  std::vector<PlannedModule> plan{mixer(layout, total)};
+  unsigned offset = 0;
+  if (layout.live) {
+    const std::string sink = layout.parts + ".live";
+    plan.push_back(remapSink(layout, sink, layout.live->channels, layout.live->channelMap, 0));
+    plan.push_back(liveLoopback(layout, sink));
+    offset = layout.live->channels;
+  }
+  for (std::size_t k = 0; k < layout.taps.size(); ++k) {
+    const CaptureTap& tap = layout.taps[k];
+    if (tap.channels == 2) {
+      PlannedModule part = remapSink(layout, layout.parts + ".tap" + std::to_string(k), 2,
+                                     "front-left,front-right", offset);
+      part.tapUID = tap.uid;
+      plan.push_back(std::move(part));
+    }
+    offset += tap.channels;
+  }
+  plan.push_back(presentingSource(layout, total));
+  return plan;
+}
+
+}  // namespace vellory::pulse

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellory::pulse {
+
+// The live input as the server shows it.
+struct CaptureInput {
+  std::string name;
+  unsigned channels = 0;
+  std::string channelMap;  // position names joined by ","
+};
+
+// One tap of the capture device: its UID (the tap's own sink) and its channel count.
+struct CaptureTap {
+  std::string uid;
+  unsigned channels = 0;
+};
+
+// Everything the capture device is built from.
+struct CaptureLayout {
+  std::string uid;    // the source that stands for the device
+  std::string name;   // its description
+  std::string parts;  // prefix of the names of its inner sinks, unique to this process
+  std::optional<CaptureInput> live;
+  std::vector<CaptureTap> taps;
+  unsigned liveLatencyMs = 10;
+};
+
+// One server module to load. `sinkName` is the sink it makes, if any; `tapUID` names the tap
+// whose streams are moved into that sink once it exists.
+struct PlannedModule {
+  std::string module;
+  std::string arguments;
+  std::string sinkName;
+  std::string tapUID;
+};
+
+// The modules that build the capture device, in load order (remove them in reverse). Empty when
+// the layout has no channels or more than the server allows.
+//
+// An aux-mapped null sink mixes the parts: the live input reaches its channels through a
+// loopback into a remap sink, every stereo tap gets a remap sink over its two channels (its
+// streams are moved straight into it, so no loopback and no drift), the mono pad needs nothing
+// (no audio reaches its channel), and a remap source over the mixer's monitor presents the whole.
+std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout);
+
+// The device's channel count: the live input's, then every tap's.
+unsigned captureChannels(const CaptureLayout& layout);
+
+}  // namespace vellory::pulse
