@@ -120,7 +120,7 @@ TEST_F(CaptureRunTest, UnreadableInventoryKeepsTheTapsAndAFailedWriteIsNotRetrie
 
 TEST_F(CaptureRunTest, FailedStartUndoesEverythingAndPrintsNothing) {
   hardware.createAggregateResults = {1, 1, 1, 1};
-  testing::ScriptedStop stop(clock, 0);
+  testing::ScriptedStop stop(clock, 3);  // no stop during the three pauses between attempts
   CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
   EXPECT_THROW(runCapture(RunOptions{{"a", "b"}, {}}, inventory(), context), ToolError);
   EXPECT_EQ(out.text(), "");
@@ -137,6 +137,21 @@ TEST_F(CaptureRunTest, StopDuringTheBuildTearsDownWithoutAReport) {
   runCapture(RunOptions{{"com.apple.Safari", "com.apple.Music"}, {}}, inventory(), context);
   EXPECT_EQ(out.text(), "");
   EXPECT_EQ(hardware.aggregateAttempts.size(), 1u);
+  EXPECT_TRUE(hardware.liveTaps().empty());
+  EXPECT_TRUE(hardware.lists[selector::devices].empty());
+}
+
+TEST_F(CaptureRunTest, StopBetweenAggregateAttemptsEndsThemAtOnceWithoutAFailure) {
+  hardware.createAggregateResults = {-1, -2, -3, -4};
+  testing::ScriptedStop stop(clock, 1);  // the first pause runs out, the second is cut short
+  CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
+  runCapture(RunOptions{{"com.apple.Safari", "com.apple.Music"}, {}}, inventory(), context);
+  EXPECT_EQ(hardware.aggregateAttempts.size(), 2u);
+  ASSERT_EQ(stop.deadlines.size(), 2u);
+  EXPECT_EQ(stop.deadlines[0], std::chrono::milliseconds(250));
+  EXPECT_EQ(stop.deadlines[1], std::chrono::milliseconds(500));
+  EXPECT_EQ(out.text(), "");
+  EXPECT_EQ(err.text(), "");
   EXPECT_TRUE(hardware.liveTaps().empty());
   EXPECT_TRUE(hardware.lists[selector::devices].empty());
 }

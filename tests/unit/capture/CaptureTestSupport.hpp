@@ -17,7 +17,10 @@ class ScriptedStop : public StopSignal {
   bool waitUntil(std::chrono::steady_clock::time_point deadline) override {
     const auto left = deadline - clock_.now();
     deadlines.push_back(left);
-    if (left_-- <= 0) return true;
+    if (left_-- <= 0) {
+      request();
+      return true;
+    }
     clock_.advance(std::chrono::duration_cast<std::chrono::microseconds>(left));
     if (onWait) onWait(static_cast<int>(deadlines.size()));
     return false;

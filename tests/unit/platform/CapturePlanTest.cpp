@@ -1,0 +1,118 @@
+#include "platform/linux/CapturePlan.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+namespace vellory::pulse {
+namespace {
+
+CaptureLayout layout(std::optional<CaptureInput> live, std::vector<unsigned> tapChannels) {
+  CaptureLayout result{"com.vellory.application-capture", "Kandimer Application Capture",
+                       "vellory.capture.7", std::move(live), {}, 20};
+  for (std::size_t k = 0; k < tapChannels.size(); ++k) {
+    result.taps.push_back({"vellory.tap.7." + std::to_string(k), tapChannels[k]});
+  }
+  return result;
+}
+
+std::string argument(const PlannedModule& module, const std::string& key) {
+  const std::regex pattern("(^| )" + key + "=(\"[^\"]*\"|'[^']*'|[^ ]*)");
+  std::smatch match;
+  if (!std::regex_search(module.arguments, match, pattern)) return "<none>";
+  return match[2];
+}
+
+// Where each part lands on the device: the sink (or source) a module feeds, by its master map.
+std::map<std::string, std::string> placements(const std::vector<PlannedModule>& plan) {
+  std::map<std::string, std::string> result;
+  for (const auto& module : plan) {
+    if (module.module == "module-remap-sink") {
+      result[module.tapUID.empty() ? "live" : module.tapUID] =
+          argument(module, "master_channel_map");
+    }
+  }
+  return result;
+}
+
+TEST(CapturePlanTest, PlacesEveryPartOnExactlyItsChannels) {
+  const CaptureInput mono{"mic_mono", 1, "mono"};
+  const CaptureInput stereo{"mic_stereo", 2, "front-left,front-right"};
+  // Mono live input: its channel, the pad (no module), then two per slot.
+  auto plan = planCaptureDevice(layout(mono, {1, 2, 2}));
+  EXPECT_EQ(placements(plan), (std::map<std::string, std::string>{{"live", "aux0"},
+                                                                  {"vellory.tap.7.1", "aux2,aux3"},
+                                                                  {"vellory.tap.7.2", "aux4,aux5"}}));
+  EXPECT_EQ(argument(plan.front(), "channel_map"), "aux0,aux1,aux2,aux3,aux4,aux5");
+  plan = planCaptureDevice(layout(stereo, {2}));
+  EXPECT_EQ(placements(plan), (std::map<std::string, std::string>{
+                                  {"live", "aux0,aux1"}, {"vellory.tap.7.0", "aux2,aux3"}}));
+  plan = planCaptureDevice(layout(std::nullopt, {2, 2}));
+  EXPECT_EQ(placements(plan), (std::map<std::string, std::string>{
+                                  {"vellory.tap.7.0", "aux0,aux1"}, {"vellory.tap.7.1", "aux2,aux3"}}));
+}
+
+TEST(CapturePlanTest, ChannelCountsForEveryLayout) {
+  for (unsigned slots = 0; slots <= 8; ++slots) {
+    for (unsigned liveChannels : {0u, 1u, 2u}) {
+      std::optional<CaptureInput> live;
+      std::vector<unsigned> taps;
+      if (liveChannels != 0) live = CaptureInput{"in", liveChannels, "x"};
+      if (liveChannels == 1) taps.push_back(1);  // the pad
+      taps.insert(taps.end(), slots, 2);
+      const auto plan = planCaptureDevice(layout(live, taps));
+      const unsigned total = liveChannels + (liveChannels == 1 ? 1 : 0) + 2 * slots;
+      if (total == 0) {
+        EXPECT_TRUE(plan.empty());
+        continue;
+      }
+      ASSERT_FALSE(plan.empty());
+      EXPECT_EQ(argument(plan.front(), "channels"), std::to_string(total));
+      EXPECT_EQ(argument(plan.back(), "channels"), std::to_string(total));
+      // Mixer, a remap sink per stereo tap, the live input's sink and loopback, the source.
+      EXPECT_EQ(plan.size(), 2 + slots + (live ? 2 : 0));
+      if (slots > 0) {
+        EXPECT_EQ(argument(plan[plan.size() - 2], "master_channel_map"),
+                  "aux" + std::to_string(total - 2) + ",aux" + std::to_string(total - 1));
+      }
+    }
+  }
+}
+
+TEST(CapturePlanTest, LoadOrderBuildsWhatEachPartNeeds) {
+  const auto plan = planCaptureDevice(layout(CaptureInput{"mic", 1, "mono"}, {1, 2}));
+  ASSERT_EQ(plan.size(), 5u);
+  EXPECT_EQ(plan[0].module, "module-null-sink");
+  EXPECT_EQ(plan[0].sinkName, "vellory.capture.7.mix");
+  EXPECT_EQ(plan[1].module, "module-remap-sink");  // the live input's sink before its loopback
+  EXPECT_EQ(plan[2].module, "module-loopback");
+  EXPECT_EQ(argument(plan[2], "sink"), "\"vellory.capture.7.live\"");
+  EXPECT_EQ(argument(plan[2], "latency_msec"), "20");
+  EXPECT_EQ(plan[3].tapUID, "vellory.tap.7.1");
+  EXPECT_EQ(plan[3].sinkName, "vellory.capture.7.tap1");
+  EXPECT_EQ(plan[4].module, "module-remap-source");
+  EXPECT_EQ(argument(plan[4], "source_name"), "\"com.vellory.application-capture\"");
+  EXPECT_EQ(argument(plan[4], "master"), "\"vellory.capture.7.mix.monitor\"");
+}
+
+TEST(CapturePlanTest, QuotesNamesAndRefusesTooManyChannels) {
+  CaptureLayout odd = layout(CaptureInput{"alsa_input.usb-\"Mic\" 2", 1, "mono"}, {1, 2});
+  odd.name = "Capture \"A\"";
+  const auto plan = planCaptureDevice(odd);
+  ASSERT_FALSE(plan.empty());
+  EXPECT_NE(plan[2].arguments.find("source=\"alsa_input.usb-\\\"Mic\\\" 2\" "),
+            std::string::npos);
+  EXPECT_NE(plan.back().arguments.find("device.description=\"Capture \\\"A\\\"\""),
+            std::string::npos);
+  for (const auto& module : plan) {
+    EXPECT_NE(module.arguments.find("vellory.group=\"com.vellory.application-capture\""),
+              std::string::npos)
+        << module.module;
+  }
+  EXPECT_TRUE(planCaptureDevice(layout(std::nullopt, std::vector<unsigned>(33, 2))).empty());
+  EXPECT_EQ(planCaptureDevice(layout(std::nullopt, std::vector<unsigned>(16, 2))).size(), 18u);
+}
+
+}  // namespace
+}  // namespace vellory::pulse
