@@ -83,6 +83,29 @@ std::string auxMap(int channels) {
   return map;
 }
 
+// Checks that each channel of the last second carries exactly its expected tone (0: silence).
+void expectTonesOnChannels(const Recording& recorded, const std::vector<double>& expected,
+                           const std::string& label) {
+  ASSERT_EQ(recorded.channels.size(), expected.size()) << label;
+  ASSERT_GE(recorded.frames(), static_cast<std::size_t>(recorded.sampleRate / 2))
+      << label << ": no audio for seconds after connecting";
+  for (std::size_t c = 0; c < expected.size(); ++c) {
+    const auto tail = recorded.tail(c, 1.0);
+    for (const double frequency : {440.0, 660.0, 1000.0}) {
+      const double amplitude = toneAmplitude(tail, recorded.sampleRate, frequency);
+      if (frequency == expected[c]) {
+        EXPECT_GT(amplitude, 0.2) << label << ": channel " << c << " lacks " << frequency << " Hz";
+      } else {
+        EXPECT_LT(amplitude, 0.01) << label << ": channel " << c << " carries " << frequency
+                                   << " Hz";
+      }
+    }
+    if (expected[c] == 0) {
+      EXPECT_LT(peak(tail), 0.001) << label << ": channel " << c << " is not silent";
+    }
+  }
+}
+
 class CaptureRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -125,21 +148,7 @@ TEST_F(CaptureRunTest, EachSourceLandsOnExactlyItsChannelsAndTappedAppsAreMuted)
   const Recording normal = speakers.finish();
   ASSERT_EQ(recorded.channels.size(), 8u);
 
-  const double expected[8] = {1000, 0, 440, 440, 660, 660, 0, 0};
-  for (std::size_t c = 0; c < 8; ++c) {
-    const auto tail = recorded.tail(c, 1.0);
-    for (const double frequency : {440.0, 660.0, 1000.0}) {
-      const double amplitude = toneAmplitude(tail, recorded.sampleRate, frequency);
-      if (frequency == expected[c]) {
-        EXPECT_GT(amplitude, 0.2) << "channel " << c << " lacks " << frequency << " Hz";
-      } else {
-        EXPECT_LT(amplitude, 0.01) << "channel " << c << " carries " << frequency << " Hz";
-      }
-    }
-    if (expected[c] == 0) {
-      EXPECT_LT(peak(tail), 0.001) << "channel " << c << " is not silent";
-    }
-  }
+  expectTonesOnChannels(recorded, {1000, 0, 440, 440, 660, 660, 0, 0}, "capture");
   EXPECT_LT(peak(normal.tail(0, 1.0)), 0.001) << "tapped audio still reaches the speakers";
 
   run.process->signal(SIGTERM);
@@ -149,6 +158,39 @@ TEST_F(CaptureRunTest, EachSourceLandsOnExactlyItsChannelsAndTappedAppsAreMuted)
   EXPECT_FALSE(hasSource(captureUID));
   EXPECT_EQ(sinkOfProcess(safari->pid()), "speakers");
   EXPECT_EQ(sinkOfProcess(vlc->pid()), "speakers");
+}
+
+// What a host does all day: the same applications and microphone keep playing, nobody else
+// records, and the capture is started, read right after its report, and stopped, again and
+// again on the same server.
+TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
+  makeTone(dir.file("440-long.wav"), 440, 40);
+  makeTone(dir.file("660-long.wav"), 660, 40);
+  makeTone(dir.file("1000-long.wav"), 1000, 40, 1);
+  auto alpha = playAsApplication("com.acme.alpha", dir.file("440-long.wav"));
+  auto beta = playAsApplication("org.beta", dir.file("660-long.wav"));
+  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000-long.wav")});
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(beta->pid()) == "speakers"; }, 5s));
+
+  for (int round = 1; round <= 5; ++round) {
+    const std::string label = "run " + std::to_string(round);
+    auto run = startRun({"--live-input-name", "Mono Microphone", "com.acme.alpha", "org.beta"});
+    ASSERT_EQ(run.report["channels"], 6) << label;
+    Recorder capture(captureUID, dir.file("capture.wav"), 6, auxMap(6));
+    std::this_thread::sleep_for(3s);
+    expectTonesOnChannels(capture.finish(), {1000, 0, 440, 440, 660, 660}, label);
+
+    run.process->signal(SIGTERM);
+    const auto ended = run.process->wait(3s);
+    ASSERT_TRUE(ended) << label;
+    EXPECT_EQ(ended->status, 0) << label;
+    run.process.reset();
+    EXPECT_FALSE(hasSource(captureUID)) << label;
+    EXPECT_TRUE(ourSinks().empty()) << label;
+    EXPECT_EQ(sinkOfProcess(alpha->pid()), "speakers") << label;
+    EXPECT_EQ(sinkOfProcess(beta->pid()), "speakers") << label;
+    if (HasFailure()) return;
+  }
 }
 
 TEST_F(CaptureRunTest, ApplicationStartedLaterIsCapturedWithinTwoSeconds) {
