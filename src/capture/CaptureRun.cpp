@@ -30,6 +30,60 @@ void refreshTaps(TapRuntime& runtime, CoreAudioAccess& access, OutputSink& err) 
   }
 }
 
+namespace {
+
+bool sameLayout(const RuntimeInfo& a, const RuntimeInfo& b) {
+  return a.channels == b.channels && a.applicationChannels == b.applicationChannels &&
+         a.liveInputChannels == b.liveInputChannels &&
+         a.announcementChannels == b.announcementChannels && a.slots.size() == b.slots.size();
+}
+
+// Builds the capture again after the platform lost it, with the layout the report announced
+// (the host reads the device by that layout). False, with nothing left behind, when that cannot
+// be done yet.
+bool rebuildCapture(TapRuntime& runtime, const RuntimeInfo& announced,
+                    CaptureRunContext& context) {
+  runtime.forget();
+  try {
+    const std::vector<ProcessInfo> inventory = processes(context.access, context.streams.err);
+    if (sameLayout(runtime.start(inventory), announced)) return true;
+  } catch (const ToolError&) {
+    // Tried again at the next interval.
+  }
+  runtime.stop();
+  return false;
+}
+
+// Keeps the capture alive until a stop request: a refresh tick once a second; when the
+// platform loses the capture, one line saying so, attempts to rebuild it every half second once
+// the platform answers again, and one line when it is back.
+void keepCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunContext& context) {
+  using Continuity = AudioHardware::Continuity;
+  OutputSink& err = context.streams.err;
+  bool lost = false;
+  auto nextTick = context.clock.now() + std::chrono::seconds(1);
+  while (!context.stop.waitUntil(nextTick)) {
+    const Continuity continuity = context.access.hardware().continuity();
+    if (continuity != Continuity::intact && !lost) {
+      err.write("[process-tap] Lost the sound server; the capture device is gone until it "
+                "answers again.\n");
+      lost = true;
+    }
+    if (!lost) {
+      refreshTaps(runtime, context.access, err);
+    } else if (continuity != Continuity::lost && rebuildCapture(runtime, announced, context)) {
+      err.write("[process-tap] The sound server answers again; the capture device is back.\n");
+      lost = false;
+    }
+    const auto interval = lost ? std::chrono::milliseconds(500) : std::chrono::milliseconds(1000);
+    // Ticks missed while one ran late are skipped, not made up for.
+    nextTick += interval;
+    if (nextTick <= context.clock.now()) nextTick = context.clock.now() + interval;
+  }
+}
+
+}  // namespace
+
 void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inventory,
                 CaptureRunContext& context) {
   // Handlers first: a stop that arrives while the taps are being built must still undo them, or
@@ -49,15 +103,7 @@ void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inven
   }
   if (context.stop.requested()) return;
   writeJson(context.streams.out, encode(report));
-
-  const auto interval = std::chrono::seconds(1);
-  auto nextTick = context.clock.now() + interval;
-  while (!context.stop.waitUntil(nextTick)) {
-    refreshTaps(runtime, context.access, context.streams.err);
-    // Ticks missed while one ran late are skipped, not made up for.
-    nextTick += interval;
-    if (nextTick <= context.clock.now()) nextTick = context.clock.now() + interval;
-  }
+  keepCapture(runtime, report, context);
   runtime.stop();
 }
 

@@ -177,6 +177,13 @@ RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {
   return report;
 }
 
+void TapRuntime::forget() {
+  tapIDs.clear();
+  selectedProcessIDs.clear();
+  aggregateID = 0;
+  livePadTapID = 0;
+}
+
 void TapRuntime::stop() {
   if (aggregateID != 0) {
     access_.hardware().destroyAggregateDevice(aggregateID);

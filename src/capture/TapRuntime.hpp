@@ -32,6 +32,9 @@ class TapRuntime {
   // Lets a stop request end the pauses between attempts to create the aggregate device; the
   // attempt that failed last is then the failure `start` reports.
   void interruptWith(StopSignal& stop) { stop_ = &stop; }
+  // Forgets every object without destroying it: the platform that held them lost them all (a
+  // sound server that went away). `start` may then build anew.
+  void forget();
 
   // The description of slot `slot`'s tap: a stereo mixdown of `processes`, muted when tapped.
   static TapDescription makeDescription(std::int64_t slot,

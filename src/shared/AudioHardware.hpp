@@ -54,6 +54,13 @@ class AudioHardware {
   // still connecting) end early, failing, once `stopRequested` returns true. Set it before the
   // calls; it is called from whichever thread makes them.
   virtual void setStopCheck(std::function<bool()> stopRequested) { (void)stopRequested; }
+
+  // Whether what this process made on the platform still exists. A sound server that goes away
+  // takes every tap and device with it: `lost` while it cannot be reached, then `restarted`
+  // once, when it answers again (every object made before is gone then, and its ID names
+  // nothing). Where objects cannot vanish that way it is always `intact`.
+  enum class Continuity { intact, lost, restarted };
+  virtual Continuity continuity() { return Continuity::intact; }
 };
 
 }  // namespace vellory

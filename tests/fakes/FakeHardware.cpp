@@ -32,6 +32,22 @@ std::vector<AudioObjectID> FakeHardware::liveTaps() const {
   return ids;
 }
 
+AudioHardware::Continuity FakeHardware::continuity() {
+  std::lock_guard lock(mutex);
+  if (continuities.empty()) return Continuity::intact;
+  const Continuity answer = continuities.front();
+  continuities.pop_front();
+  if (answer != Continuity::intact) log.push_back(answer == Continuity::lost ? "lost" : "restarted");
+  if (answer == Continuity::restarted) {
+    tapDescriptions.clear();
+    auto& devices = lists[selector::devices];
+    for (const AudioObjectID made : madeAggregates_) {
+      devices.erase(std::remove(devices.begin(), devices.end(), made), devices.end());
+    }
+  }
+  return answer;
+}
+
 std::vector<std::byte> FakeHardware::valueOf(AudioObjectID object, const PropertyAddress& address,
                                              OSStatus& status) {
   status = 0;
@@ -150,6 +166,7 @@ OSStatus FakeHardware::createAggregateDevice(const DescriptionDictionary& descri
     if (result != 0) return result;
   }
   outDevice = nextObjectID++;
+  madeAggregates_.push_back(outDevice);
   lists[selector::devices].push_back(outDevice);
   strings[key(outDevice, selector::deviceUID)] = description.text(aggregateKey::uid).value_or("");
   strings[key(outDevice, selector::objectName)] = description.text(aggregateKey::name).value_or("");

@@ -40,6 +40,9 @@ class FakeHardware : public AudioHardware {
   double tapSampleRate = 48000.0;
   bool tapUIDReadable = true;
   bool tapFormatReadable = true;
+  // Answers of `continuity`, front first; empty means intact. A `restarted` answer also loses
+  // every tap and device, as a restarted sound server does.
+  std::deque<Continuity> continuities;
 
   template <class T>
   void setValue(AudioObjectID object, std::uint32_t selector, const T& value,
@@ -78,10 +81,12 @@ class FakeHardware : public AudioHardware {
   OSStatus createAggregateDevice(const DescriptionDictionary& description,
                                  AudioObjectID& outDevice) override;
   OSStatus destroyAggregateDevice(AudioObjectID device) override;
+  Continuity continuity() override;
 
   mutable std::recursive_mutex mutex;
 
  private:
+  std::vector<AudioObjectID> madeAggregates_;
   std::vector<std::byte> valueOf(AudioObjectID object, const PropertyAddress& address,
                                  OSStatus& status);
 };

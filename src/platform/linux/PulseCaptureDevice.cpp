@@ -119,6 +119,11 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
   return status::ok;
 }
 
+void PulseCaptureDevice::forget() {
+  built_.clear();
+  attachedSinks_.clear();
+}
+
 void PulseCaptureDevice::abandon(PulseTaps& taps) {
   for (const auto& sink : attachedSinks_) taps.detachFrom(sink);
   unloadInOrder(context_, built_);

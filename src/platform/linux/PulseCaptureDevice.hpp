@@ -27,6 +27,8 @@ class PulseCaptureDevice {
                   std::string& outSourceName, const std::function<bool()>& cancelled);
   // Removes what the last successful `create` built, for a caller that cannot use it.
   void abandon(PulseTaps& taps);
+  // Forgets what was built, without removing it: the server that held it is gone.
+  void forget();
   // Removes the device a source stands for, with every part of its group.
   OSStatus destroy(const DeviceInfo& source, PulseTaps& taps);
 

@@ -167,12 +167,19 @@ bool PulseContext::connectLocked() {
     disconnectLocked();
   }
   context_ = connectContext(mainloop_, clientName_);
-  return context_ != nullptr;
+  if (context_ == nullptr) return false;
+  ++connections_;
+  return true;
 }
 
 bool PulseContext::connected() {
   LoopLock lock(mainloop_);
   return connectLocked();
+}
+
+std::uint64_t PulseContext::connections() {
+  LoopLock lock(mainloop_);
+  return connections_;
 }
 
 bool PulseContext::await(pa_operation* operation) {

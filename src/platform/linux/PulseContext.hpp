@@ -76,6 +76,9 @@ class PulseContext {
 
   // Connects on first use and after the server went away.
   bool connected();
+  // How many connections were made so far: a change means the server went away in between and
+  // everything made on the earlier connection's server is gone.
+  std::uint64_t connections();
 
   std::optional<ServerInfo> serverInfo();
   std::optional<std::vector<SinkInputInfo>> sinkInputs();
@@ -102,6 +105,7 @@ class PulseContext {
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
   std::string clientName_;
+  std::uint64_t connections_ = 0;
 };
 
 }  // namespace vellory::pulse

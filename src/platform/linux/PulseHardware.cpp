@@ -257,6 +257,7 @@ OSStatus PulseHardware::readValue(AudioObjectID object, const PropertyAddress& a
 OSStatus PulseHardware::getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
                                             std::uint32_t& outSize) {
   std::lock_guard lock(mutex_);
+  followServer();
   std::vector<std::byte> value;
   const OSStatus result = readValue(object, address, value);
   if (result != status::ok) return result;
@@ -267,6 +268,7 @@ OSStatus PulseHardware::getPropertyDataSize(AudioObjectID object, const Property
 OSStatus PulseHardware::getPropertyData(AudioObjectID object, const PropertyAddress& address,
                                         std::uint32_t& ioSize, void* data) {
   std::lock_guard lock(mutex_);
+  followServer();
   std::vector<std::byte> value;
   const OSStatus result = readValue(object, address, value);
   if (result != status::ok) return result;
@@ -279,6 +281,7 @@ OSStatus PulseHardware::getPropertyData(AudioObjectID object, const PropertyAddr
 OSStatus PulseHardware::getStringProperty(AudioObjectID object, const PropertyAddress& address,
                                           std::optional<std::string>& out) {
   std::lock_guard lock(mutex_);
+  followServer();
   out.reset();
   Kind kind{};
   std::uint32_t index = 0;
@@ -336,6 +339,7 @@ OSStatus PulseHardware::getStringProperty(AudioObjectID object, const PropertyAd
 OSStatus PulseHardware::setPropertyData(AudioObjectID object, const PropertyAddress& address,
                                         const TapDescription& description) {
   std::lock_guard lock(mutex_);
+  followServer();
   const auto found = lookup(object);
   if (!found) return status::badObject;
   if (found->first != Kind::tap || address.selector != selector::tapDescription) {
@@ -346,6 +350,7 @@ OSStatus PulseHardware::setPropertyData(AudioObjectID object, const PropertyAddr
 
 OSStatus PulseHardware::createProcessTap(const TapDescription& description, AudioObjectID& outTap) {
   std::lock_guard lock(mutex_);
+  followServer();
   removeOrphansOnce();
   std::uint32_t index = 0;
   const OSStatus result = taps_->create(description, streamResolver(), index);
@@ -356,6 +361,7 @@ OSStatus PulseHardware::createProcessTap(const TapDescription& description, Audi
 
 OSStatus PulseHardware::destroyProcessTap(AudioObjectID tap) {
   std::lock_guard lock(mutex_);
+  followServer();
   const auto found = lookup(tap);
   if (!found || found->first != Kind::tap) return status::badObject;
   return taps_->destroy(found->second);
@@ -364,6 +370,7 @@ OSStatus PulseHardware::destroyProcessTap(AudioObjectID tap) {
 OSStatus PulseHardware::createAggregateDevice(const DescriptionDictionary& description,
                                               AudioObjectID& outDevice) {
   std::lock_guard lock(mutex_);
+  followServer();
   std::string deviceName;
   const bool capture = description.has(aggregateKey::tapList);
   if (capture) removeOrphansOnce();
@@ -392,8 +399,35 @@ void PulseHardware::setStopCheck(std::function<bool()> stopRequested) {
   stopRequested_ = std::move(stopRequested);
 }
 
+void PulseHardware::followServer() {
+  if (!context_.connected()) return;
+  const std::uint64_t connection = context_.connections();
+  if (connection_ == 0) connection_ = connection;
+  if (connection == connection_) return;
+  // The server restarted: its indexes now name other objects, and none of ours exist. Acting
+  // on what we knew would move, or unload, what belongs to somebody else.
+  connection_ = connection;
+  restartUnreported_ = true;
+  taps_ = std::make_unique<PulseTaps>(context_);
+  capture_->forget();
+  ids_.clear();
+  objects_.clear();
+  snapshot_ = Snapshot{};
+  haveSnapshot_ = false;
+}
+
+AudioHardware::Continuity PulseHardware::continuity() {
+  std::lock_guard lock(mutex_);
+  followServer();
+  if (!context_.connected()) return Continuity::lost;
+  if (!restartUnreported_) return Continuity::intact;
+  restartUnreported_ = false;
+  return Continuity::restarted;
+}
+
 OSStatus PulseHardware::destroyAggregateDevice(AudioObjectID device) {
   std::lock_guard lock(mutex_);
+  followServer();
   Kind kind{};
   std::uint32_t index = 0;
   if (const OSStatus found = resolve(device, kind, index); found != status::ok) return found;

@@ -41,6 +41,7 @@ class PulseHardware : public AudioHardware {
                                  AudioObjectID& outDevice) override;
   OSStatus destroyAggregateDevice(AudioObjectID device) override;
   void setStopCheck(std::function<bool()> stopRequested) override;
+  Continuity continuity() override;
 
   enum class Kind { stream, sink, source, tap };
 
@@ -67,6 +68,8 @@ class PulseHardware : public AudioHardware {
   OSStatus resolve(AudioObjectID object, Kind& kind, std::uint32_t& index);
   PulseTaps::StreamResolver streamResolver();
   void removeOrphansOnce();
+  // Forgets every object of an earlier connection when the server has restarted since.
+  void followServer();
   OSStatus readValue(AudioObjectID object, const PropertyAddress& address,
                      std::vector<std::byte>& value);
 
@@ -79,6 +82,8 @@ class PulseHardware : public AudioHardware {
   AudioObjectID nextID_ = 100;
   bool orphansRemoved_ = false;
   std::function<bool()> stopRequested_;
+  std::uint64_t connection_ = 0;  // the connection our objects were made on; 0: none yet
+  bool restartUnreported_ = false;
   std::unique_ptr<PulseTaps> taps_;
   std::unique_ptr<PulseCaptureDevice> capture_;
 };

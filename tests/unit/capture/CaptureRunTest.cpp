@@ -156,6 +156,35 @@ TEST_F(CaptureRunTest, StopBetweenAggregateAttemptsEndsThemAtOnceWithoutAFailure
   EXPECT_TRUE(hardware.lists[selector::devices].empty());
 }
 
+TEST_F(CaptureRunTest, CaptureLostWithTheServerIsRebuiltOnceItAnswersAgain) {
+  using Continuity = AudioHardware::Continuity;
+  hardware.continuities = {Continuity::intact, Continuity::lost, Continuity::lost,
+                           Continuity::restarted, Continuity::intact};
+  run(6);
+  // Two taps and a device at start, the same again after the restart; none of the lost ones
+  // is destroyed (their IDs name nothing now), the rebuilt ones are at the end.
+  ASSERT_EQ(hardware.aggregateAttempts.size(), 2u);
+  EXPECT_EQ(hardware.aggregateAttempts[1].text(aggregateKey::uid),
+            hardware.aggregateAttempts[0].text(aggregateKey::uid));
+  EXPECT_EQ(hardware.aggregateAttempts[1].list(aggregateKey::tapList).size(), 3u);
+  EXPECT_EQ(hardware.createdTaps.size(), 6u);
+  EXPECT_EQ(hardware.destroyedTaps.size(), 3u);
+  for (const AudioObjectID tap : hardware.destroyedTaps) EXPECT_GE(tap, 1004u);
+  EXPECT_TRUE(hardware.liveTaps().empty());
+  EXPECT_TRUE(hardware.lists[selector::devices].empty());
+  EXPECT_EQ(err.text(),
+            "[process-tap] Lost the sound server; the capture device is gone until it answers "
+            "again.\n"
+            "[process-tap] The sound server answers again; the capture device is back.\n");
+  // Once a second, every half second while the capture is lost, then once a second again.
+  using std::chrono::milliseconds;
+  const std::vector<std::chrono::steady_clock::duration> expected{
+      milliseconds(1000), milliseconds(1000), milliseconds(500), milliseconds(500),
+      milliseconds(1000), milliseconds(1000), milliseconds(1000)};
+  EXPECT_EQ(deadlines, expected);
+  EXPECT_EQ(std::count(out.text().begin(), out.text().end(), '{'), 4) << "one report only";
+}
+
 TEST_F(CaptureRunTest, UnwritableReportUndoesTheCapture) {
   testing::ScriptedStop stop(clock, 5);
   out.failWrites = true;
