@@ -41,8 +41,7 @@ bool sameLayout(const RuntimeInfo& a, const RuntimeInfo& b) {
 // Builds the capture again after the platform lost it, with the layout the report announced
 // (the host reads the device by that layout). False, with nothing left behind, when that cannot
 // be done yet.
-bool rebuildCapture(TapRuntime& runtime, const RuntimeInfo& announced,
-                    CaptureRunContext& context) {
+bool rebuildCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunContext& context) {
   runtime.forget();
   try {
     const std::vector<ProcessInfo> inventory = processes(context.access, context.streams.err);
@@ -65,8 +64,9 @@ void keepCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunCo
   while (!context.stop.waitUntil(nextTick)) {
     const Continuity continuity = context.access.hardware().continuity();
     if (continuity != Continuity::intact && !lost) {
-      err.write("[process-tap] Lost the sound server; the capture device is gone until it "
-                "answers again.\n");
+      err.write(
+          "[process-tap] Lost the sound server; the capture device is gone until it "
+          "answers again.\n");
       lost = true;
     }
     if (!lost) {

@@ -37,7 +37,8 @@ AudioHardware::Continuity FakeHardware::continuity() {
   if (continuities.empty()) return Continuity::intact;
   const Continuity answer = continuities.front();
   continuities.pop_front();
-  if (answer != Continuity::intact) log.push_back(answer == Continuity::lost ? "lost" : "restarted");
+  if (answer != Continuity::intact)
+    log.push_back(answer == Continuity::lost ? "lost" : "restarted");
   if (answer == Continuity::restarted) {
     tapDescriptions.clear();
     auto& devices = lists[selector::devices];

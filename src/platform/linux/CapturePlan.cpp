@@ -54,15 +54,15 @@ PlannedModule liveLoopback(const CaptureLayout& layout, const std::string& sink)
 
 PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
   const std::string map = auxChannelMap(0, total);
-  return {"module-remap-source",
-          "source_name=" + quoted(layout.uid) + " master=" + quoted(layout.parts + ".mix.monitor") +
-              " channels=" + std::to_string(total) + " channel_map=" + map +
-              " master_channel_map=" + map + " remix=no source_properties='" +
-              ownProperties("capture", group(layout) + " device.description=" +
-                                           quoted(layout.name)) +
-              "'",
-          {},
-          {}};
+  return {
+      "module-remap-source",
+      "source_name=" + quoted(layout.uid) + " master=" + quoted(layout.parts + ".mix.monitor") +
+          " channels=" + std::to_string(total) + " channel_map=" + map +
+          " master_channel_map=" + map + " remix=no source_properties='" +
+          ownProperties("capture", group(layout) + " device.description=" + quoted(layout.name)) +
+          "'",
+      {},
+      {}};
 }
 
 }  // namespace

@@ -36,10 +36,11 @@ class PulseCaptureDevice {
   OSStatus layoutFor(const DescriptionDictionary& description, const PulseTaps& taps,
                      CaptureLayout& layout);
   // Waits, up to 3 s, until the inner streams of these modules are connected.
-  bool awaitLinks(const std::vector<std::uint32_t>& modules, const std::function<bool()>& cancelled);
+  bool awaitLinks(const std::vector<std::uint32_t>& modules,
+                  const std::function<bool()>& cancelled);
 
   PulseContext& context_;
-  std::vector<std::uint32_t> built_;         // modules of the last device, in load order
+  std::vector<std::uint32_t> built_;        // modules of the last device, in load order
   std::vector<std::string> attachedSinks_;  // its sinks that taps' streams were moved into
 };
 

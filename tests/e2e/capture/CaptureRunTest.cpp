@@ -96,8 +96,8 @@ void expectTonesOnChannels(const Recording& recorded, const std::vector<double>&
       if (frequency == expected[c]) {
         EXPECT_GT(amplitude, 0.2) << label << ": channel " << c << " lacks " << frequency << " Hz";
       } else {
-        EXPECT_LT(amplitude, 0.01) << label << ": channel " << c << " carries " << frequency
-                                   << " Hz";
+        EXPECT_LT(amplitude, 0.01)
+            << label << ": channel " << c << " carries " << frequency << " Hz";
       }
     }
     if (expected[c] == 0) {
@@ -191,6 +191,51 @@ TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
     EXPECT_EQ(sinkOfProcess(beta->pid()), "speakers") << label;
     if (HasFailure()) return;
   }
+}
+
+// A desktop user restarting the sound server: the capture says it is lost, comes back by itself
+// with the same layout once the server answers, and still ends cleanly.
+TEST_F(CaptureRunTest, CaptureComesBackAfterTheServerRestarts) {
+  if (!canRestartServer()) GTEST_SKIP() << "VELLORY_SERVER_DIR does not name the test server";
+  makeTone(dir.file("440-long.wav"), 440, 30);
+  makeTone(dir.file("660-long.wav"), 660, 30);
+  makeTone(dir.file("1000-long.wav"), 1000, 30, 1);
+  auto run = startRun({"--live-input-name", "Mono Microphone", "com.acme.alpha", "org.beta"});
+  ASSERT_EQ(run.report["channels"], 6);
+  const auto said = [&](const std::string& text) {
+    return run.process->errorsSoFar().find(text) != std::string::npos;
+  };
+
+  stopServer();
+  EXPECT_TRUE(waitUntil([&] { return said("Lost the sound server"); }, 3s));
+  startServer();
+  const auto back = std::chrono::steady_clock::now();
+  ASSERT_TRUE(
+      waitUntil([&] { return said("the capture device is back") && hasSource(captureUID); }, 3s))
+      << run.process->errorsSoFar();
+  EXPECT_LE(std::chrono::steady_clock::now() - back, 3s);
+
+  // Applications die with their server; the ones that start again are picked up.
+  auto alpha = playAsApplication("com.acme.alpha", dir.file("440-long.wav"));
+  auto beta = playAsApplication("org.beta", dir.file("660-long.wav"));
+  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000-long.wav")});
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        return sinkOfProcess(alpha->pid()).find("vellory.capture.") == 0 &&
+               sinkOfProcess(beta->pid()).find("vellory.capture.") == 0;
+      },
+      3s));
+  Recorder capture(captureUID, dir.file("capture.wav"), 6, auxMap(6));
+  std::this_thread::sleep_for(3s);
+  expectTonesOnChannels(capture.finish(), {1000, 0, 440, 440, 660, 660}, "after the restart");
+
+  run.process->signal(SIGTERM);
+  const auto ended = run.process->wait(3s);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->status, 0);
+  run.process.reset();
+  EXPECT_FALSE(hasSource(captureUID));
+  EXPECT_EQ(sinkOfProcess(alpha->pid()), "speakers");
 }
 
 TEST_F(CaptureRunTest, ApplicationStartedLaterIsCapturedWithinTwoSeconds) {

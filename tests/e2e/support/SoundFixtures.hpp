@@ -39,4 +39,10 @@ std::string pactl(const std::vector<std::string>& args);
 // Which server the tests run against: "pulseaudio" or "pipewire".
 std::string serverKind();
 
+// The server the tests run against, stopped and started again on the same socket with the same
+// devices. Only where the test command says which server that is (VELLORY_SERVER_DIR).
+bool canRestartServer();
+void stopServer();
+void startServer();
+
 }  // namespace vellory::e2e

@@ -1,16 +1,20 @@
-#include "platform/linux/CapturePlan.hpp"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <regex>
 
+#include "platform/linux/CapturePlan.hpp"
+
 namespace vellory::pulse {
 namespace {
 
 CaptureLayout layout(std::optional<CaptureInput> live, std::vector<unsigned> tapChannels) {
-  CaptureLayout result{"com.vellory.application-capture", "Kandimer Application Capture",
-                       "vellory.capture.7", std::move(live), {}, 20};
+  CaptureLayout result{"com.vellory.application-capture",
+                       "Kandimer Application Capture",
+                       "vellory.capture.7",
+                       std::move(live),
+                       {},
+                       20};
   for (std::size_t k = 0; k < tapChannels.size(); ++k) {
     result.taps.push_back({"vellory.tap.7." + std::to_string(k), tapChannels[k]});
   }
@@ -41,16 +45,18 @@ TEST(CapturePlanTest, PlacesEveryPartOnExactlyItsChannels) {
   const CaptureInput stereo{"mic_stereo", 2, "front-left,front-right"};
   // Mono live input: its channel, the pad (no module), then two per slot.
   auto plan = planCaptureDevice(layout(mono, {1, 2, 2}));
-  EXPECT_EQ(placements(plan), (std::map<std::string, std::string>{{"live", "aux0"},
-                                                                  {"vellory.tap.7.1", "aux2,aux3"},
-                                                                  {"vellory.tap.7.2", "aux4,aux5"}}));
+  EXPECT_EQ(
+      placements(plan),
+      (std::map<std::string, std::string>{
+          {"live", "aux0"}, {"vellory.tap.7.1", "aux2,aux3"}, {"vellory.tap.7.2", "aux4,aux5"}}));
   EXPECT_EQ(argument(plan.front(), "channel_map"), "aux0,aux1,aux2,aux3,aux4,aux5");
   plan = planCaptureDevice(layout(stereo, {2}));
   EXPECT_EQ(placements(plan), (std::map<std::string, std::string>{
                                   {"live", "aux0,aux1"}, {"vellory.tap.7.0", "aux2,aux3"}}));
   plan = planCaptureDevice(layout(std::nullopt, {2, 2}));
-  EXPECT_EQ(placements(plan), (std::map<std::string, std::string>{
-                                  {"vellory.tap.7.0", "aux0,aux1"}, {"vellory.tap.7.1", "aux2,aux3"}}));
+  EXPECT_EQ(placements(plan),
+            (std::map<std::string, std::string>{{"vellory.tap.7.0", "aux0,aux1"},
+                                                {"vellory.tap.7.1", "aux2,aux3"}}));
 }
 
 TEST(CapturePlanTest, ChannelCountsForEveryLayout) {
@@ -101,8 +107,7 @@ TEST(CapturePlanTest, QuotesNamesAndRefusesTooManyChannels) {
   odd.name = "Capture \"A\"";
   const auto plan = planCaptureDevice(odd);
   ASSERT_FALSE(plan.empty());
-  EXPECT_NE(plan[2].arguments.find("source=\"alsa_input.usb-\\\"Mic\\\" 2\" "),
-            std::string::npos);
+  EXPECT_NE(plan[2].arguments.find("source=\"alsa_input.usb-\\\"Mic\\\" 2\" "), std::string::npos);
   EXPECT_NE(plan.back().arguments.find("device.description=\"Capture \\\"A\\\"\""),
             std::string::npos);
   for (const auto& module : plan) {
