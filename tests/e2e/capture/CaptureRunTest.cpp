@@ -238,6 +238,37 @@ TEST_F(CaptureRunTest, CaptureComesBackAfterTheServerRestarts) {
   EXPECT_EQ(sinkOfProcess(alpha->pid()), "speakers");
 }
 
+// A host that gives up while the capture is still being built: whenever the stop comes, the
+// tool ends with 0, leaves nothing and the applications play on their own output again.
+TEST_F(CaptureRunTest, StopAtAnyMomentOfStartUpLeavesNothing) {
+  auto alpha = playAsApplication("com.acme.alpha", dir.file("440.wav"));
+  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000.wav")});
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(alpha->pid()) == "speakers"; }, 5s));
+  const std::vector<std::string> args{tool, "run", "--live-input-name", "Mono Microphone",
+                                      "com.acme.alpha", "org.beta"};
+  const auto started = std::chrono::steady_clock::now();
+  { startRun({args.begin() + 2, args.end()}); }
+  const auto startUp = std::chrono::steady_clock::now() - started;
+  RecordProperty("startUpMs", static_cast<int>(startUp / 1ms));
+
+  // From 30 ms on: a signal before the program has reached its first line ends it by its
+  // default action, with nothing built yet.
+  for (int moment = 0; moment < 10; ++moment) {
+    const auto delay = 30ms + startUp * moment / 10;
+    const std::string label = "stop after " + std::to_string(delay.count() / 1000000) + " ms";
+    BackgroundProcess run(args);
+    std::this_thread::sleep_for(delay);
+    run.signal(SIGTERM);
+    const auto ended = run.wait(3s);
+    ASSERT_TRUE(ended) << label;
+    EXPECT_EQ(ended->status, 0) << label << ": " << ended->err;
+    EXPECT_FALSE(hasSource(captureUID)) << label;
+    EXPECT_TRUE(ourSinks().empty()) << label;
+    EXPECT_TRUE(waitUntil([&] { return sinkOfProcess(alpha->pid()) == "speakers"; }, 2s))
+        << label;
+  }
+}
+
 TEST_F(CaptureRunTest, ApplicationStartedLaterIsCapturedWithinTwoSeconds) {
   auto run = startRun({"com.apple.Safari", "org.videolan.vlc", "com.apple.Music"});
   ASSERT_EQ(run.report["channels"], 6);
