@@ -89,6 +89,32 @@ OSStatus PulseCaptureDevice::layoutFor(const DescriptionDictionary& description,
   return status::ok;
 }
 
+namespace {
+
+// The server as a capture build sees it, over one connection and the taps.
+class PulseCaptureServer : public CaptureServer {
+ public:
+  PulseCaptureServer(PulseContext& context, PulseTaps& taps,
+                     std::function<bool(const std::vector<std::uint32_t>&)> linked)
+      : context_(context), taps_(taps), linked_(std::move(linked)) {}
+  std::optional<std::uint32_t> load(const PlannedModule& module) override {
+    return context_.loadModule(module.module, module.arguments);
+  }
+  void unload(std::uint32_t module) override { context_.unloadModule(module); }
+  void attach(const std::string& tapUID, const std::string& sink) override {
+    taps_.attach(tapUID, sink);
+  }
+  void detach(const std::string& sink) override { taps_.detachFrom(sink); }
+  bool linked(const std::vector<std::uint32_t>& modules) override { return linked_(modules); }
+
+ private:
+  PulseContext& context_;
+  PulseTaps& taps_;
+  std::function<bool(const std::vector<std::uint32_t>&)> linked_;
+};
+
+}  // namespace
+
 OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, PulseTaps& taps,
                                     std::string& outSourceName,
                                     const std::function<bool()>& cancelled) {
@@ -99,36 +125,28 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
   }
   const std::vector<PlannedModule> plan = planCaptureDevice(layout);
   if (plan.empty()) return status::illegalOperation;
-  for (const PlannedModule& part : plan) {
-    const auto index = context_.loadModule(part.module, part.arguments);
-    if (!index) {
-      abandon(taps);
+  PulseCaptureServer server(context_, taps, [&](const std::vector<std::uint32_t>& modules) {
+    return awaitLinks(modules, cancelled);
+  });
+  switch (buildCapture(plan, server, built_)) {
+    case BuildOutcome::built:
+      outSourceName = layout.uid;
+      return status::ok;
+    case BuildOutcome::loadFailed:
       return status::illegalOperation;
-    }
-    built_.push_back(*index);
-    if (!part.tapUID.empty()) {
-      taps.attach(part.tapUID, part.sinkName);
-      attachedSinks_.push_back(part.sinkName);
-    }
+    case BuildOutcome::notLinked:
+      break;
   }
-  if (!awaitLinks(built_, cancelled)) {
-    abandon(taps);
-    return status::notRunning;
-  }
-  outSourceName = layout.uid;
-  return status::ok;
+  return status::notRunning;
 }
 
 void PulseCaptureDevice::forget() {
-  built_.clear();
-  attachedSinks_.clear();
+  built_ = BuiltCapture{};
 }
 
 void PulseCaptureDevice::abandon(PulseTaps& taps) {
-  for (const auto& sink : attachedSinks_) taps.detachFrom(sink);
-  unloadInOrder(context_, built_);
-  built_.clear();
-  attachedSinks_.clear();
+  PulseCaptureServer server(context_, taps, [](const auto&) { return true; });
+  removeCapture(server, built_);
 }
 
 OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) {
@@ -159,8 +177,7 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
   }
   add(source.ownerModule);
   unloadInOrder(context_, modules);
-  built_.clear();
-  attachedSinks_.clear();
+  built_ = BuiltCapture{};
   return status::ok;
 }
 

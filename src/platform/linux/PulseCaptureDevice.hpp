@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/CaptureBuild.hpp"
 #include "platform/linux/CapturePlan.hpp"
 #include "platform/linux/PulseContext.hpp"
 #include "platform/linux/PulseTaps.hpp"
@@ -40,8 +41,7 @@ class PulseCaptureDevice {
                   const std::function<bool()>& cancelled);
 
   PulseContext& context_;
-  std::vector<std::uint32_t> built_;        // modules of the last device, in load order
-  std::vector<std::string> attachedSinks_;  // its sinks that taps' streams were moved into
+  BuiltCapture built_;  // what the last successful `create` made
 };
 
 // Loopback latency of the live input, in milliseconds. PipeWire runs the whole graph at the

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/CapturePlan.hpp"
+
+namespace vellory::pulse {
+
+// What carrying out a capture plan needs from the server.
+class CaptureServer {
+ public:
+  virtual ~CaptureServer() = default;
+  virtual std::optional<std::uint32_t> load(const PlannedModule& module) = 0;
+  virtual void unload(std::uint32_t module) = 0;
+  // Moves a tap's streams into `sink`, or back into the tap.
+  virtual void attach(const std::string& tapUID, const std::string& sink) = 0;
+  virtual void detach(const std::string& sink) = 0;
+  // Waits until the inner streams of these modules are connected; false when they never are.
+  virtual bool linked(const std::vector<std::uint32_t>& modules) = 0;
+};
+
+// What a carried-out plan built, to be removed in reverse.
+struct BuiltCapture {
+  std::vector<std::uint32_t> modules;      // in load order
+  std::vector<std::string> attachedSinks;  // sinks that taps' streams were moved into
+};
+
+enum class BuildOutcome { built, loadFailed, notLinked };
+
+// Loads the plan's modules in order, moving each tap's streams into its sink as soon as that
+// exists, then waits for the links. Whatever a failed build made is removed again before it
+// returns, so `built` is then empty.
+BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer& server,
+                          BuiltCapture& built);
+
+// Moves the taps' streams back, then unloads the modules in reverse order: the presenting
+// source first, the mixer last.
+void removeCapture(CaptureServer& server, BuiltCapture& built);
+
+}  // namespace vellory::pulse

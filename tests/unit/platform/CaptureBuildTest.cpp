@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/linux/CaptureBuild.hpp"
+
+namespace vellory::pulse {
+namespace {
+
+// A server that fails the load numbered `failLoad` (from 0), or the link wait, and keeps what
+// exists on it.
+class ScriptedServer : public CaptureServer {
+ public:
+  std::optional<std::uint32_t> load(const PlannedModule&) override {
+    if (loads++ == failLoad) return std::nullopt;
+    loaded.insert(next);
+    return next++;
+  }
+  void unload(std::uint32_t module) override {
+    EXPECT_EQ(attached.size(), 0u) << "a sink was unloaded with a tap's streams still in it";
+    loaded.erase(module);
+    unloads.push_back(module);
+  }
+  void attach(const std::string&, const std::string& sink) override { attached.insert(sink); }
+  void detach(const std::string& sink) override { attached.erase(sink); }
+  bool linked(const std::vector<std::uint32_t>&) override { return links; }
+
+  int failLoad = -1;
+  bool links = true;
+  int loads = 0;
+  std::uint32_t next = 500;
+  std::set<std::uint32_t> loaded;
+  std::set<std::string> attached;
+  std::vector<std::uint32_t> unloads;
+};
+
+std::vector<PlannedModule> plan() {
+  CaptureLayout layout{"com.vellory.application-capture",
+                       "Capture",
+                       "vellory.capture.9",
+                       CaptureInput{"mic", 1, "mono"},
+                       {{"t0", 1}, {"t1", 2}, {"t2", 2}},
+                       20};
+  return planCaptureDevice(layout);
+}
+
+TEST(CaptureBuildTest, AFailureAtAnyStepLeavesNothingOnTheServer) {
+  const auto modules = plan();
+  for (int step = 0; step < static_cast<int>(modules.size()); ++step) {
+    ScriptedServer server;
+    server.failLoad = step;
+    BuiltCapture built;
+    EXPECT_EQ(buildCapture(modules, server, built), BuildOutcome::loadFailed) << step;
+    EXPECT_TRUE(server.loaded.empty()) << "step " << step;
+    EXPECT_TRUE(server.attached.empty()) << "step " << step;
+    EXPECT_TRUE(built.modules.empty());
+  }
+  ScriptedServer unlinked;
+  unlinked.links = false;
+  BuiltCapture built;
+  EXPECT_EQ(buildCapture(modules, unlinked, built), BuildOutcome::notLinked);
+  EXPECT_TRUE(unlinked.loaded.empty());
+  EXPECT_TRUE(unlinked.attached.empty());
+}
+
+TEST(CaptureBuildTest, RemovalUndoesABuildInReverseOrder) {
+  ScriptedServer server;
+  BuiltCapture built;
+  ASSERT_EQ(buildCapture(plan(), server, built), BuildOutcome::built);
+  EXPECT_EQ(server.attached,
+            (std::set<std::string>{"vellory.capture.9.tap1", "vellory.capture.9.tap2"}));
+  EXPECT_EQ(built.modules.size(), 6u);
+  removeCapture(server, built);
+  EXPECT_EQ(server.unloads, (std::vector<std::uint32_t>{505, 504, 503, 502, 501, 500}));
+  EXPECT_TRUE(server.loaded.empty());
+  removeCapture(server, built);  // a second removal finds nothing
+  EXPECT_EQ(server.unloads.size(), 6u);
+}
+
+}  // namespace
+}  // namespace vellory::pulse
