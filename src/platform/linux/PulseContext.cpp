@@ -124,6 +124,15 @@ void serverCallback(pa_context*, const pa_server_info* info, void* userdata) {
   pa_threaded_mainloop_signal(collector->loop, 0);
 }
 
+void changeCallback(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* userdata) {
+  static_cast<std::atomic<std::uint64_t>*>(userdata)->fetch_add(1);
+}
+
+constexpr auto watchedChanges = static_cast<pa_subscription_mask_t>(
+    PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK_INPUT |
+    PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT | PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SERVER |
+    PA_SUBSCRIPTION_MASK_MODULE);
+
 }  // namespace
 
 std::string channelMapText(const pa_channel_map& map) {
@@ -169,6 +178,10 @@ bool PulseContext::connectLocked() {
   context_ = connectContext(mainloop_, clientName_);
   if (context_ == nullptr) return false;
   ++connections_;
+  pa_context_set_subscribe_callback(context_, changeCallback, &changes_);
+  Outcome outcome{mainloop_};
+  watching_ = await(pa_context_subscribe(context_, watchedChanges, successCallback, &outcome)) &&
+              outcome.success;
   return true;
 }
 
@@ -180,6 +193,12 @@ bool PulseContext::connected() {
 std::uint64_t PulseContext::connections() {
   LoopLock lock(mainloop_);
   return connections_;
+}
+
+std::optional<std::uint64_t> PulseContext::changes() {
+  LoopLock lock(mainloop_);
+  if (!connectLocked() || !watching_) return std::nullopt;
+  return changes_.load();
 }
 
 bool PulseContext::await(pa_operation* operation) {

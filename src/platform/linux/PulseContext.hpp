@@ -2,6 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -79,6 +80,10 @@ class PulseContext {
   // How many connections were made so far: a change means the server went away in between and
   // everything made on the earlier connection's server is gone.
   std::uint64_t connections();
+  // How many changes of streams, clients, devices or server defaults the server has announced on
+  // this connection; nothing when it cannot tell (not connected, or it refused to announce).
+  // A count that has not moved means nothing was announced since it was taken.
+  std::optional<std::uint64_t> changes();
 
   std::optional<ServerInfo> serverInfo();
   std::optional<std::vector<SinkInputInfo>> sinkInputs();
@@ -106,6 +111,8 @@ class PulseContext {
   pa_context* context_ = nullptr;
   std::string clientName_;
   std::uint64_t connections_ = 0;
+  std::atomic<std::uint64_t> changes_{0};  // raised on the loop's thread
+  bool watching_ = false;
 };
 
 }  // namespace vellory::pulse

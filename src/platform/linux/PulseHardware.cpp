@@ -25,6 +25,13 @@ std::vector<std::byte> bytesOf(const T& value) {
   return bytes;
 }
 
+// Our own changes reach the server's announcements later than its answers: the view is taken
+// again after each.
+struct MarkStale {
+  bool& stale;
+  ~MarkStale() { stale = true; }
+};
+
 }  // namespace
 
 bool isApplicationStream(const SinkInputInfo& stream) {
@@ -48,6 +55,8 @@ PulseHardware::PulseHardware() : context_("vellory") {
 PulseHardware::~PulseHardware() = default;
 
 bool PulseHardware::refresh() {
+  const auto changes = context_.changes();
+  if (haveSnapshot_ && !stale_ && changes && *changes == snapshotChanges_) return true;
   auto server = context_.serverInfo();
   if (!server) return false;
   auto streams = context_.sinkInputs();
@@ -58,6 +67,8 @@ bool PulseHardware::refresh() {
   snapshot_ = Snapshot{std::move(*streams), std::move(*clients), std::move(*sinks),
                        std::move(*sources), std::move(*server)};
   haveSnapshot_ = true;
+  stale_ = !changes;
+  snapshotChanges_ = changes.value_or(0);
   taps_->enforce(snapshot_.streams);
   return true;
 }
@@ -340,6 +351,7 @@ OSStatus PulseHardware::setPropertyData(AudioObjectID object, const PropertyAddr
                                         const TapDescription& description) {
   std::lock_guard lock(mutex_);
   followServer();
+  const MarkStale changing{stale_};
   const auto found = lookup(object);
   if (!found) return status::badObject;
   if (found->first != Kind::tap || address.selector != selector::tapDescription) {
@@ -351,6 +363,7 @@ OSStatus PulseHardware::setPropertyData(AudioObjectID object, const PropertyAddr
 OSStatus PulseHardware::createProcessTap(const TapDescription& description, AudioObjectID& outTap) {
   std::lock_guard lock(mutex_);
   followServer();
+  const MarkStale changing{stale_};
   removeOrphansOnce();
   std::uint32_t index = 0;
   const OSStatus result = taps_->create(description, streamResolver(), index);
@@ -362,6 +375,7 @@ OSStatus PulseHardware::createProcessTap(const TapDescription& description, Audi
 OSStatus PulseHardware::destroyProcessTap(AudioObjectID tap) {
   std::lock_guard lock(mutex_);
   followServer();
+  const MarkStale changing{stale_};
   const auto found = lookup(tap);
   if (!found || found->first != Kind::tap) return status::badObject;
   return taps_->destroy(found->second);
@@ -371,6 +385,7 @@ OSStatus PulseHardware::createAggregateDevice(const DescriptionDictionary& descr
                                               AudioObjectID& outDevice) {
   std::lock_guard lock(mutex_);
   followServer();
+  const MarkStale changing{stale_};
   std::string deviceName;
   const bool capture = description.has(aggregateKey::tapList);
   if (capture) removeOrphansOnce();
@@ -428,6 +443,7 @@ AudioHardware::Continuity PulseHardware::continuity() {
 OSStatus PulseHardware::destroyAggregateDevice(AudioObjectID device) {
   std::lock_guard lock(mutex_);
   followServer();
+  const MarkStale changing{stale_};
   Kind kind{};
   std::uint32_t index = 0;
   if (const OSStatus found = resolve(device, kind, index); found != status::ok) return found;

@@ -54,7 +54,9 @@ class PulseHardware : public AudioHardware {
   };
 
  private:
-  // Takes a fresh view of the server; false when it cannot be reached.
+  // Brings the view of the server up to date: fetched again when the server announced a change
+  // since it was taken, when we changed something ourselves, or when changes cannot be followed.
+  // False when the server cannot be reached.
   bool refresh();
   AudioObjectID idFor(Kind kind, std::uint32_t index);
   std::optional<std::pair<Kind, std::uint32_t>> lookup(AudioObjectID object) const;
@@ -77,6 +79,8 @@ class PulseHardware : public AudioHardware {
   PulseContext context_;
   Snapshot snapshot_;
   bool haveSnapshot_ = false;
+  bool stale_ = true;                  // we changed something since the snapshot
+  std::uint64_t snapshotChanges_ = 0;  // the server's change count the snapshot reflects
   std::map<std::pair<Kind, std::uint32_t>, AudioObjectID> ids_;
   std::map<AudioObjectID, std::pair<Kind, std::uint32_t>> objects_;
   AudioObjectID nextID_ = 100;
