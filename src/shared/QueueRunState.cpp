@@ -6,31 +6,37 @@ namespace {
 
 constexpr std::uint64_t runningBit = 1;
 constexpr std::uint64_t stopAskedBit = 2;
-constexpr int outShift = 2;
-constexpr std::uint64_t outMask = 0xFFFF'FFFFull << outShift;
+constexpr std::uint64_t seenOnBit = 4;
+constexpr int outShift = 3;
+constexpr std::uint64_t outMask = 0x7FFF'FFFFull << outShift;
 constexpr int runShift = 34;
+constexpr std::uint32_t runMask = 0x3FFF'FFFFu;
 
 struct Fields {
   std::uint32_t run;
   bool running;
   bool stopAsked;
+  bool seenOn;
   std::uint32_t out;
 };
 
 Fields unpack(std::uint64_t word) {
   return Fields{static_cast<std::uint32_t>(word >> runShift), (word & runningBit) != 0,
-                (word & stopAskedBit) != 0,
+                (word & stopAskedBit) != 0, (word & seenOnBit) != 0,
                 static_cast<std::uint32_t>((word & outMask) >> outShift)};
 }
 
 std::uint64_t pack(const Fields& fields) {
-  return (static_cast<std::uint64_t>(fields.run & 0x3FFF'FFFFu) << runShift) |
-         (static_cast<std::uint64_t>(fields.out) << outShift) |
-         (fields.stopAsked ? stopAskedBit : 0) | (fields.running ? runningBit : 0);
+  return (static_cast<std::uint64_t>(fields.run & runMask) << runShift) |
+         ((static_cast<std::uint64_t>(fields.out) << outShift) & outMask) |
+         (fields.seenOn ? seenOnBit : 0) | (fields.stopAsked ? stopAskedBit : 0) |
+         (fields.running ? runningBit : 0);
 }
 
+// A flag reading off ends the run once the stop was asked, and either every buffer is back or
+// the device was seen running: it has then played out and stopped.
 bool endsOnFlagOff(const Fields& fields) {
-  return fields.running && fields.stopAsked && fields.out == 0;
+  return fields.running && fields.stopAsked && (fields.out == 0 || fields.seenOn);
 }
 
 }  // namespace
@@ -47,9 +53,10 @@ void QueueRunState::update(Change&& change) {
 
 void QueueRunState::starting() {
   update([](Fields& fields) {
-    fields.run = (fields.run + 1) & 0x3FFF'FFFFu;
+    fields.run = (fields.run + 1) & runMask;
     fields.running = true;
     fields.stopAsked = false;
+    fields.seenOn = false;
     return true;
   });
 }
@@ -71,6 +78,7 @@ void QueueRunState::stopAsked(bool immediate) {
 
 void QueueRunState::bufferQueued() {
   update([](Fields& fields) {
+    if (fields.out == (outMask >> outShift)) return false;
     ++fields.out;
     return true;
   });
@@ -88,16 +96,28 @@ bool QueueRunState::running() const {
   return unpack(word_.load()).running;
 }
 
-std::optional<std::uint32_t> QueueRunState::awaitingEnd() const {
+std::optional<QueueRunState::Ticket> QueueRunState::awaitingEnd() const {
   const Fields fields = unpack(word_.load());
   if (!endsOnFlagOff(fields)) return std::nullopt;
-  return fields.run;
+  return Ticket{fields.run, true};
 }
 
-void QueueRunState::flagRead(std::uint32_t ticket, bool platformRunning) {
-  if (platformRunning) return;
-  update([ticket](Fields& fields) {
-    if (fields.run != ticket || !endsOnFlagOff(fields)) return false;
+std::optional<QueueRunState::Ticket> QueueRunState::currentRun() const {
+  const Fields fields = unpack(word_.load());
+  if (!fields.running) return std::nullopt;
+  return Ticket{fields.run, fields.stopAsked};
+}
+
+void QueueRunState::flagRead(Ticket ticket, bool platformRunning) {
+  update([ticket, platformRunning](Fields& fields) {
+    if (fields.run != ticket.run || !fields.running) return false;
+    if (platformRunning) {
+      if (fields.seenOn) return false;
+      fields.seenOn = true;
+      return true;
+    }
+    // Off before the stop was asked is the device not started yet, whenever it is taken in.
+    if (!ticket.afterStop || !endsOnFlagOff(fields)) return false;
     fields.running = false;
     return true;
   });

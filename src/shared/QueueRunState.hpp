@@ -11,9 +11,10 @@ namespace vellory {
 //
 // The platform's flag follows the device: it may turn on some time after the start, it may never
 // turn on for a queue stopped before its device started, and its change notices may not come at
-// all. So the end of a playing-out stop is not taken from the flag's edges: once the stop was
-// asked and every queued buffer has come back, any reading of the flag that shows it off ends
-// the run, whoever reads it (a change notice, the stop call itself, a poll).
+// all. So the end of a playing-out stop does not wait for an edge of the flag: once the stop was
+// asked, any reading of the flag that shows it off ends the run, whoever takes it (a change
+// notice, the stop call itself, a poll), provided that the queue cannot still be about to play:
+// every queued buffer has come back, or the device was seen running since the start.
 //
 // Lock-free, any thread: a platform may call its notices while holding its own locks.
 class QueueRunState {
@@ -29,18 +30,31 @@ class QueueRunState {
   void bufferReturned();
 
   // Reads the platform's running flag with `readFlag` when that reading can end the run, and
-  // ends the run when it shows the flag off.
+  // ends the run when it shows the flag off. For polls and for the stop call.
   template <class ReadFlag>
   void checkEnd(ReadFlag&& readFlag) {
     if (const auto ticket = awaitingEnd()) flagRead(*ticket, readFlag());
   }
 
+  // Reads the flag while running, whatever the stop: for the platform's notices of a change,
+  // which also tell that the device has started.
+  template <class ReadFlag>
+  void flagChanged(ReadFlag&& readFlag) {
+    if (const auto ticket = currentRun()) flagRead(*ticket, readFlag());
+  }
+
   bool running() const;
 
-  // The two halves of `checkEnd`: a ticket when a reading taken now can end the run, and the
-  // reading. A reading counts only for the run and the stop its ticket was taken in.
-  std::optional<std::uint32_t> awaitingEnd() const;
-  void flagRead(std::uint32_t ticket, bool platformRunning);
+  // The halves of `checkEnd` and `flagChanged`: a ticket when a reading taken now can count, and
+  // the reading. A reading counts only for the run its ticket was taken in, and reads the end
+  // only when the stop had been asked before it was taken.
+  struct Ticket {
+    std::uint32_t run;
+    bool afterStop;
+  };
+  std::optional<Ticket> awaitingEnd() const;
+  std::optional<Ticket> currentRun() const;
+  void flagRead(Ticket ticket, bool platformRunning);
 
  private:
   template <class Change>

@@ -50,7 +50,7 @@ void AudioQueueOutput::bufferDone(void* userData, AudioQueueRef, AudioQueueBuffe
 void AudioQueueOutput::runningChanged(void* userData, AudioQueueRef, AudioQueuePropertyID) {
   auto* self = static_cast<AudioQueueOutput*>(userData);
   if (!self->callbacks_.enter()) return;
-  self->checkEnd();
+  self->runState_.flagChanged([self] { return self->platformRunning(); });
   self->callbacks_.leave();
 }
 

@@ -20,16 +20,20 @@ struct ScriptedQueue {
     ++flagReads;
     return flag.load();
   }
+  // The platform's notice that the flag changed.
   void notice() {
+    state.flagChanged([this] { return readFlag(); });
+  }
+  void check() {
     state.checkEnd([this] { return readFlag(); });
   }
   void start() { state.starting(); }
   void stop(bool immediate) {
     state.stopAsked(immediate);
-    if (!immediate) notice();
+    if (!immediate) check();
   }
   bool poll() {
-    notice();
+    check();
     return state.running();
   }
   void queue(int buffers) {
@@ -38,7 +42,7 @@ struct ScriptedQueue {
   void handBack(int buffers) {
     for (int i = 0; i < buffers; ++i) {
       state.bufferReturned();
-      notice();
+      check();
     }
   }
 };
@@ -100,12 +104,25 @@ TEST(QueueRunState, ShortInputIsPlayedOutBeforeTheDeviceHasStarted) {
   EXPECT_FALSE(queue.poll());
 }
 
-TEST(QueueRunState, FlagIsReadOnlyWhenItCanEndTheRun) {
+TEST(QueueRunState, DeviceSeenRunningEndsWithItsFlagEvenIfBuffersStayOut) {
+  ScriptedQueue queue;
+  queue.queue(3);
+  queue.start();
+  queue.flag = true;
+  queue.notice();
+  queue.stop(false);
+  queue.handBack(2);  // the last buffer is never handed back
+  EXPECT_TRUE(queue.poll());
+  queue.flag = false;
+  queue.notice();
+  EXPECT_FALSE(queue.state.running());
+}
+
+TEST(QueueRunState, PollsReadTheFlagOnlyWhenItCanEndTheRun) {
   ScriptedQueue queue;
   queue.queue(2);
   queue.start();
-  queue.notice();
-  EXPECT_TRUE(queue.poll());  // off before the device starts: no stop asked
+  EXPECT_TRUE(queue.poll());
   queue.stop(false);
   queue.handBack(1);
   EXPECT_TRUE(queue.poll());
@@ -138,17 +155,29 @@ TEST(QueueRunState, ImmediateStopsAndFailedStartsEndAtOnce) {
   EXPECT_TRUE(queue.poll());
 }
 
-TEST(QueueRunState, ReadingTakenForOneRunDoesNotEndTheNext) {
+TEST(QueueRunState, ReadingsCountOnlyForTheRunAndStopTheyWereTakenIn) {
   ScriptedQueue queue;
   queue.start();
+  // A notice reads the flag off before the stop is asked, and is taken in after it: that was
+  // the device not started yet.
+  const auto beforeStop = queue.state.currentRun();
+  ASSERT_TRUE(beforeStop);
   queue.state.stopAsked(false);
+  queue.state.flagRead(*beforeStop, false);
+  EXPECT_TRUE(queue.state.running());
+
+  // A reading taken for one run, taken in after a new start.
   const auto ticket = queue.state.awaitingEnd();
   ASSERT_TRUE(ticket);
-  // A notice reads the flag off, but a new start comes before its reading is taken in.
   queue.state.starting();
   queue.state.flagRead(*ticket, false);
+  queue.state.flagRead(*ticket, true);
   EXPECT_TRUE(queue.state.running());
-  EXPECT_FALSE(queue.state.awaitingEnd());
+  // The old run's "on" did not count as this run's device start either.
+  queue.queue(1);
+  queue.state.stopAsked(false);
+  queue.notice();
+  EXPECT_TRUE(queue.state.running());
 }
 
 TEST(QueueRunState, NoticeRacingTheStopNeitherEndsEarlyNorHangs) {
@@ -158,7 +187,7 @@ TEST(QueueRunState, NoticeRacingTheStopNeitherEndsEarlyNorHangs) {
     queue.start();
     std::atomic<bool> done{false};
     std::thread notices([&] {
-      while (!done.load()) queue.state.checkEnd([&] { return queue.flag.load(); });
+      while (!done.load()) queue.state.flagChanged([&] { return queue.flag.load(); });
     });
     queue.stop(false);
     ASSERT_TRUE(queue.state.running()) << "ended with a buffer still queued, round " << round;
