@@ -24,6 +24,11 @@ SignalWatcher::SignalWatcher() {
   // A parent that ignores SIGCHLD would have our children reaped by the kernel, and their exit
   // statuses lost.
   signal(SIGCHLD, SIG_DFL);
+  // A parent may start us with SIGINT or SIGTERM ignored (a shell's background job does), and
+  // some kernels discard an ignored signal even while it is blocked, so that `sigwait` would never
+  // see it. With the default action a blocked signal stays pending until taken.
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   const sigset_t set = stopSignals();
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   thread_ = std::thread([this] { waitLoop(); });

@@ -9,8 +9,9 @@ namespace vellory {
 
 // Receives SIGINT and SIGTERM on a dedicated thread. Construct it first thing in main, before
 // any other thread exists: it blocks both signals in the calling thread, so every later thread
-// inherits the mask and no library thread can be killed by them. Until `install`, a signal keeps
-// its default action (the process ends); afterwards each delivery runs the handler on the
+// inherits the mask and no library thread can be killed by them. Both get their default action
+// back, even when the parent ignored them. Until `install`, a signal keeps that default action
+// (the process ends); afterwards each delivery runs the handler on the
 // watcher's thread. The handler should only ask the program to end. SIGPIPE is ignored from the
 // start, so that writing to a closed pipe fails instead of ending the program.
 class SignalWatcher {

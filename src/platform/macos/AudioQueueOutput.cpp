@@ -32,28 +32,30 @@ OSStatus AudioQueueOutput::open(const vellory::AudioStreamBasicDescription& form
 
 void AudioQueueOutput::bufferDone(void* userData, AudioQueueRef, AudioQueueBufferRef buffer) {
   auto* self = static_cast<AudioQueueOutput*>(userData);
-  // Checked before the lock: an immediate stop called from our own callback hands buffers back on
-  // this very thread.
-  if (self->dropping_.load() || self->disposed_.load()) return;
-  std::lock_guard lock(self->callbackMutex_);
-  if (self->dropping_.load() || self->disposed_.load()) return;
-  if (buffer == nullptr || buffer->mUserData == nullptr) return;
-  auto* shared = static_cast<Buffer*>(buffer->mUserData);
-  shared->audioDataByteSize = buffer->mAudioDataByteSize;
-  self->callback_(self->context_, *self, shared);
+  if (!self->callbacks_.enter()) return;
+  // Dropped buffers of an immediate stop come back here too, some on the stopping thread itself
+  // when our own callback stopped the queue; they never reach the callback.
+  if (!self->dropping_.load() && buffer != nullptr && buffer->mUserData != nullptr) {
+    auto* shared = static_cast<Buffer*>(buffer->mUserData);
+    shared->audioDataByteSize = buffer->mAudioDataByteSize;
+    self->callback_(self->context_, *self, shared);
+  }
+  // Counted back after the callback, which may have queued it again: a playing-out stop cannot
+  // look finished while a buffer is passed on.
+  self->runState_.bufferReturned();
+  self->checkEnd();
+  self->callbacks_.leave();
 }
 
 void AudioQueueOutput::runningChanged(void* userData, AudioQueueRef, AudioQueuePropertyID) {
   auto* self = static_cast<AudioQueueOutput*>(userData);
-  std::lock_guard lock(self->callbackMutex_);
-  if (self->disposed_.load()) return;
-  // The running flag follows the device, which starts some time after AudioQueueStart; the queue
-  // counts as running from the start call on, so only the end of a stop is taken here.
-  if (self->platformRunning()) {
-    self->platformStarted_ = true;
-  } else if (self->stopping_.load() && self->platformStarted_.load()) {
-    self->running_ = false;
-  }
+  if (!self->callbacks_.enter()) return;
+  self->runState_.flagChanged([self] { return self->platformRunning(); });
+  self->callbacks_.leave();
+}
+
+void AudioQueueOutput::checkEnd() {
+  runState_.checkEnd([this] { return platformRunning(); });
 }
 
 bool AudioQueueOutput::platformRunning() {
@@ -78,7 +80,7 @@ OSStatus AudioQueueOutput::allocateBuffer(std::uint32_t byteCapacity, QueueBuffe
   buffer->audioDataByteSize = 0;
   platform->mUserData = buffer.get();
   outBuffer = buffer.get();
-  std::lock_guard lock(callbackMutex_);
+  std::lock_guard lock(buffersMutex_);
   buffers_.push_back(std::move(buffer));
   return noErr;
 }
@@ -89,7 +91,7 @@ OSStatus AudioQueueOutput::enqueueBuffer(QueueBuffer* buffer) {
   // Only buffers of this queue: the platform buffer must point back at the same record.
   auto* shared = static_cast<Buffer*>(buffer);
   {
-    std::lock_guard lock(callbackMutex_);
+    std::lock_guard lock(buffersMutex_);
     bool ours = false;
     for (const auto& owned : buffers_) ours = ours || owned.get() == shared;
     if (!ours) return status::paramError;
@@ -101,38 +103,39 @@ OSStatus AudioQueueOutput::enqueueBuffer(QueueBuffer* buffer) {
   }
   if (stopping_.load()) return status::notRunning;
   shared->platform->mAudioDataByteSize = shared->audioDataByteSize;
-  return AudioQueueEnqueueBuffer(queue_, shared->platform, 0, nullptr);
+  runState_.bufferQueued();
+  const OSStatus result = AudioQueueEnqueueBuffer(queue_, shared->platform, 0, nullptr);
+  if (result != noErr) runState_.bufferReturned();
+  return result;
 }
 
 OSStatus AudioQueueOutput::start() {
   if (disposed_.load() || queue_ == nullptr) return status::notRunning;
   stopping_ = false;
   dropping_ = false;
-  platformStarted_ = false;
+  // Running before the platform call, so that a notice sent during it belongs to this start.
+  runState_.starting();
   const OSStatus result = AudioQueueStart(queue_, nullptr);
-  if (result == noErr) running_ = true;
+  if (result != noErr) runState_.startFailed();
   return result;
 }
 
 OSStatus AudioQueueOutput::stop(bool immediate) {
   if (disposed_.load() || queue_ == nullptr) return status::notRunning;
   stopping_ = true;
-  if (immediate) {
-    dropping_ = true;
-    running_ = false;
-  }
+  if (immediate) dropping_ = true;
+  runState_.stopAsked(immediate);
   const OSStatus result = AudioQueueStop(queue_, immediate);
-  // A device that already stopped sends no further notice. One that has not started yet will start,
-  // play what is queued and stop, and the listener sees that end.
-  if (!immediate && result == noErr && platformStarted_.load() && !platformRunning()) {
-    running_ = false;
-  }
+  // A device that already stopped, or never started, sends no further notice.
+  if (!immediate && result == noErr) checkEnd();
   return result;
 }
 
 bool AudioQueueOutput::isRunning() {
   if (disposed_.load()) return false;
-  return running_.load();
+  // Notices of the running flag are not relied on: a poll reads it too.
+  checkEnd();
+  return runState_.running();
 }
 
 OSStatus AudioQueueOutput::setCurrentDevice(const std::string& deviceUID) {
@@ -144,16 +147,13 @@ OSStatus AudioQueueOutput::setCurrentDevice(const std::string& deviceUID) {
 }
 
 void AudioQueueOutput::dispose() {
-  {
-    std::lock_guard lock(callbackMutex_);
-    if (disposed_.exchange(true)) return;
-  }
-  running_ = false;
-  // Immediate disposal is synchronous: once it returns, the queue thread runs no callback of ours,
-  // and one that starts meanwhile finds `disposed_` set and returns at once. `queue_` itself is
-  // left as it was: other calls look at `disposed_` first.
+  if (disposed_.exchange(true)) return;
+  // Waits for a callback in progress; later ones do nothing. Immediate disposal is synchronous:
+  // once it returns, the queue thread calls nothing of ours. `queue_` itself is left as it was:
+  // other calls look at `disposed_` first.
+  callbacks_.close();
   if (queue_ != nullptr) AudioQueueDispose(queue_, true);
-  std::lock_guard lock(callbackMutex_);
+  std::lock_guard lock(buffersMutex_);
   buffers_.clear();
 }
 

@@ -7,7 +7,9 @@
 #include <mutex>
 #include <vector>
 
+#include "shared/CallGate.hpp"
 #include "shared/OutputQueue.hpp"
+#include "shared/QueueRunState.hpp"
 
 namespace vellory::macos {
 
@@ -44,6 +46,7 @@ class AudioQueueOutput : public OutputQueue {
   static void bufferDone(void* userData, AudioQueueRef queue, AudioQueueBufferRef buffer);
   static void runningChanged(void* userData, AudioQueueRef queue, AudioQueuePropertyID property);
   bool platformRunning();
+  void checkEnd();
 
   OutputCallback callback_;
   void* context_;
@@ -54,15 +57,15 @@ class AudioQueueOutput : public OutputQueue {
   // An immediate stop hands the dropped buffers back through the platform callback, during the stop
   // and even after it; those never reach our callback.
   std::atomic<bool> dropping_{false};
-  // From a successful start until an immediate stop, or until the queue reports that a playing-out
-  // stop has finished (the platform's running flag follows the device, later).
-  std::atomic<bool> running_{false};
-  // The platform has reported its device running since the last start.
-  std::atomic<bool> platformStarted_{false};
-  // Held while a callback runs and while `dispose` marks the queue gone: a callback either finishes
-  // before dispose goes on, or sees the mark and does nothing. It is never held across an
-  // AudioQueue call that may wait for the callback thread.
-  std::recursive_mutex callbackMutex_;
+  // Running from a start to the end of a stop; see QueueRunState for how the end is found.
+  QueueRunState runState_;
+  // Platform callbacks (buffers, running-flag notices) pass this gate instead of taking a lock:
+  // AudioToolbox may call them while holding its own locks, and our callback calls back into
+  // AudioToolbox. `dispose` closes it, so a callback either ends before the queue goes, or does
+  // nothing.
+  CallGate callbacks_;
+  // Guards only the list of our buffers; never held across an AudioQueue call.
+  std::mutex buffersMutex_;
   std::vector<std::unique_ptr<Buffer>> buffers_;
 };
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "e2e/announcement/MonitorRecording.hpp"
+#include "e2e/support/IgnoringParent.hpp"
 #include "e2e/support/Recorder.hpp"
 #include "e2e/support/SoundFixtures.hpp"
 
@@ -175,7 +176,9 @@ TEST(AnnouncementPlayer, FadeOutFallsToSilenceByTheEnd) {
     previous = level;
   }
   EXPECT_LT(envelope.mean(onset, 2.4, 2.5), 0.9 * toneRMS);
-  EXPECT_LT(envelope.mean(onset, 2.9, 3.0), 0.08 * toneRMS);
+  // The 20th step, at 1/20 of the level, ends with the file.
+  EXPECT_LT(envelope.mean(onset, 2.9, 3.0), 0.15 * toneRMS);
+  EXPECT_LT(envelope.mean(onset, 2.97, 3.0), 0.08 * toneRMS);
   // Nothing after the file's end.
   EXPECT_LE(envelope.last(0.01), onset + 300);
 }
@@ -213,6 +216,23 @@ TEST(AnnouncementPlayer, SigtermStopsTheSoundAtOnceWithStatusZero) {
   const double playedUntilSignal = std::chrono::duration<double>(signalled - built).count() - 1.1;
   EXPECT_LT(heard, playedUntilSignal + 0.1);
   EXPECT_GT(heard, playedUntilSignal - 0.3);
+}
+
+TEST(AnnouncementPlayer, SignalsIgnoredByTheParentStillStopItWithStatusZero) {
+  TempDir dir;
+  makeTone(dir.file("tone.wav"), 440, 10.0);
+  for (const int signalNumber : {SIGINT, SIGTERM}) {
+    BackgroundProcess player(underIgnoringParent({tool, "--file", dir.file("tone.wav")}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return player.errorsSoFar().find("interleaved @ ") != std::string::npos; }, 10s))
+        << player.errorsSoFar();
+    std::this_thread::sleep_for(1100ms + 500ms);  // playing
+    EXPECT_FALSE(ignoresStopSignals(player.pid()));
+    player.signal(signalNumber);
+    const auto result = player.wait(3s);
+    ASSERT_TRUE(result) << "signal " << signalNumber << " did not stop the player";
+    EXPECT_EQ(result->status, 0) << result->err;
+  }
 }
 
 TEST(AnnouncementPlayer, MonoFlacAt44100PlaysOnBothChannels) {

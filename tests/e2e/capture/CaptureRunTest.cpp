@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "e2e/support/IgnoringParent.hpp"
 #include "e2e/support/Recorder.hpp"
 #include "e2e/support/SoundFixtures.hpp"
 
@@ -30,9 +31,10 @@ struct CaptureRun {
   }
 };
 
-CaptureRun startRun(const std::vector<std::string>& items) {
+CaptureRun startRun(const std::vector<std::string>& items, bool ignoringParent = false) {
   std::vector<std::string> argv{tool, "run"};
   argv.insert(argv.end(), items.begin(), items.end());
+  if (ignoringParent) argv = underIgnoringParent(argv);
   CaptureRun run;
   run.process = std::make_unique<BackgroundProcess>(argv);
   const bool printed = waitUntil(
@@ -336,6 +338,19 @@ TEST_F(CaptureRunTest, RunAfterAKilledRunStartsClean) {
   const auto ended = second.process->wait(3s);
   ASSERT_TRUE(ended);
   EXPECT_EQ(ended->status, 0);
+}
+
+TEST_F(CaptureRunTest, SignalsIgnoredByTheParentStillEndTheRunWithStatus0) {
+  for (const int signalNumber : {SIGINT, SIGTERM}) {
+    auto run = startRun({"com.apple.Safari"}, true);
+    ASSERT_TRUE(hasSource(captureUID));
+    EXPECT_FALSE(ignoresStopSignals(run.process->pid()));
+    run.process->signal(signalNumber);
+    const auto ended = run.process->wait(3s);
+    ASSERT_TRUE(ended) << "signal " << signalNumber << " did not end the run";
+    EXPECT_EQ(ended->status, 0) << ended->err;
+    EXPECT_FALSE(hasSource(captureUID));
+  }
 }
 
 }  // namespace

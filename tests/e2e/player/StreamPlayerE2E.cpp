@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "e2e/player/PlayerE2ESupport.hpp"
+#include "e2e/support/IgnoringParent.hpp"
 
 namespace vellory::e2e {
 namespace {
@@ -108,6 +109,24 @@ TEST_F(StreamPlayerE2E, SigtermWhilePlayingAStreamEndsAtOnceWithStatus0) {
   EXPECT_EQ(result->err, urlLine);
   EXPECT_LT(took, 200ms);
   EXPECT_FALSE(decoderRunsFor(url));
+}
+
+TEST_F(StreamPlayerE2E, SignalsIgnoredByTheParentStillStopItWithStatus0) {
+  const auto path = dir_.file("long.wav");
+  writeSparseWav(path, 120);
+  for (const int signalNumber : {SIGINT, SIGTERM}) {
+    BackgroundProcess player(underIgnoringParent({program("vellory-player"), "--file", path}));
+    ASSERT_TRUE(waitUntil([&] { return player.errorsSoFar() == fileLine; }, 10s))
+        << player.errorsSoFar();
+    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(decoderRunsFor(path));  // still playing
+    EXPECT_FALSE(ignoresStopSignals(player.pid()));
+    player.signal(signalNumber);
+    const auto result = player.wait(5s);
+    ASSERT_TRUE(result.has_value()) << "signal " << signalNumber << " did not stop the player";
+    EXPECT_EQ(result->status, 0) << result->err;
+    EXPECT_FALSE(decoderRunsFor(path));
+  }
 }
 
 TEST_F(StreamPlayerE2E, ALongFileDoesNotPileUpInMemory) {

@@ -226,15 +226,19 @@ TEST_F(StereoFilePlayerFades, FadeOutStepsDownToSilenceAndRefillsFollow) {
   EXPECT_FLOAT_EQ(volumes[19], 0.05f);
   EXPECT_EQ(player->volume(), 0.0f);
   // The frames filled from the start of the fade on step down over its length (48000 frames
-  // after the 12288 primed ones), and are silent after it.
+  // after the 12288 primed ones) as the gain does: 1/20 lower at the end of each step of 2400
+  // frames, silent from the end of the 20th.
   queue()->playAll(20);
   const auto gains = gainsOf(queue()->queuedHistory());
   ASSERT_GT(gains.size(), 12288u + 48000u + 4096u);
   EXPECT_EQ(gains[12287], 1.0f);
-  EXPECT_FLOAT_EQ(gains[12288], 0.95f);
-  EXPECT_FLOAT_EQ(gains[12288 + 2400], 0.9f);
-  EXPECT_FLOAT_EQ(gains[12288 + 24000], 0.45f);
-  EXPECT_EQ(gains[12288 + 45600], 0.0f);
+  EXPECT_EQ(gains[12288], 1.0f);
+  EXPECT_EQ(gains[12288 + 2399], 1.0f);
+  EXPECT_FLOAT_EQ(gains[12288 + 2400], 0.95f);
+  EXPECT_FLOAT_EQ(gains[12288 + 24000], 0.5f);
+  EXPECT_FLOAT_EQ(gains[12288 + 45600], 0.05f);
+  EXPECT_FLOAT_EQ(gains[12288 + 47999], 0.05f);
+  EXPECT_EQ(gains[12288 + 48000], 0.0f);
   EXPECT_EQ(gains.back(), 0.0f);
   EXPECT_TRUE(player->isPlaying());
 }
@@ -247,9 +251,10 @@ TEST_F(StereoFilePlayerFades, FadeOutLongerThanTheWholeFileKeepsItsLength) {
   queue()->playAll();
   const auto gains = gainsOf(queue()->queuedHistory());
   ASSERT_EQ(gains.size(), 48000u * 3);
-  EXPECT_FLOAT_EQ(gains[12288], 0.95f);
+  EXPECT_EQ(gains[12288], 1.0f);
+  EXPECT_FLOAT_EQ(gains[12288 + 12000], 0.95f);  // steps of 12000 frames
   for (std::size_t i = 12289; i < gains.size(); ++i) ASSERT_LE(gains[i], gains[i - 1]);
-  EXPECT_NEAR(gains.back(), 0.45f, 0.051f);
+  EXPECT_FLOAT_EQ(gains.back(), 0.5f);
 }
 
 TEST_F(StereoFilePlayerFades, FadeOutTimedToTheEndReachesSilenceAtTheLastFrame) {
@@ -261,8 +266,10 @@ TEST_F(StereoFilePlayerFades, FadeOutTimedToTheEndReachesSilenceAtTheLastFrame) 
   queue()->playAll();
   const auto gains = gainsOf(queue()->queuedHistory());
   ASSERT_EQ(gains.size(), 48000u * 3);
+  EXPECT_EQ(gains[12288], 1.0f);
   for (std::size_t i = 12289; i < gains.size(); ++i) ASSERT_LE(gains[i], gains[i - 1]);
-  EXPECT_GT(gains[gains.size() - 8000], 0.0f);
+  // The 20th step sounds to the last frame but one; the last is the end of it, in silence.
+  EXPECT_FLOAT_EQ(gains[gains.size() - 2], 0.05f);
   EXPECT_EQ(gains.back(), 0.0f);
 }
 
