@@ -24,7 +24,8 @@ std::int64_t milliseconds(const std::string& name, const std::vector<std::string
     return 0;
   }
   // Parse with the sign so that the most negative 64-bit value still counts as a number.
-  std::string signedText = (negative ? "-" : "") + std::string(digits);
+  std::string signedText(negative ? "-" : "");
+  signedText.append(digits);
   std::int64_t value = 0;
   const auto [end, error] =
       std::from_chars(signedText.data(), signedText.data() + signedText.size(), value);

@@ -329,7 +329,8 @@ TEST_F(CaptureRunTest, RunAfterAKilledRunStartsClean) {
 
   auto second = startRun({"org.videolan.vlc"});
   ASSERT_EQ(second.report["channels"], 2);
-  const std::string killedPrefix = "." + std::to_string(first.process->pid()) + ".";
+  const std::string killedPrefix =
+      std::string(".").append(std::to_string(first.process->pid())) + ".";
   for (const auto& sink : ourSinks()) {
     EXPECT_EQ(sink.find(killedPrefix), std::string::npos) << sink << " outlived its run";
   }
