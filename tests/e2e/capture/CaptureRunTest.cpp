@@ -246,8 +246,8 @@ TEST_F(CaptureRunTest, StopAtAnyMomentOfStartUpLeavesNothing) {
   auto alpha = playAsApplication("com.acme.alpha", dir.file("440.wav"));
   BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000.wav")});
   ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(alpha->pid()) == "speakers"; }, 5s));
-  const std::vector<std::string> args{tool, "run", "--live-input-name", "Mono Microphone",
-                                      "com.acme.alpha", "org.beta"};
+  const std::vector<std::string> args{
+      tool, "run", "--live-input-name", "Mono Microphone", "com.acme.alpha", "org.beta"};
   const auto started = std::chrono::steady_clock::now();
   { startRun({args.begin() + 2, args.end()}); }
   const auto startUp = std::chrono::steady_clock::now() - started;
@@ -266,8 +266,7 @@ TEST_F(CaptureRunTest, StopAtAnyMomentOfStartUpLeavesNothing) {
     EXPECT_EQ(ended->status, 0) << label << ": " << ended->err;
     EXPECT_FALSE(hasSource(captureUID)) << label;
     EXPECT_TRUE(ourSinks().empty()) << label;
-    EXPECT_TRUE(waitUntil([&] { return sinkOfProcess(alpha->pid()) == "speakers"; }, 2s))
-        << label;
+    EXPECT_TRUE(waitUntil([&] { return sinkOfProcess(alpha->pid()) == "speakers"; }, 2s)) << label;
   }
 }
 
