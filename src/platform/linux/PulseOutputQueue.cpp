@@ -166,8 +166,8 @@ OSStatus PulseOutputQueue::start() {
   if (stream_ == nullptr) return status::unspecified;
   pa_stream_set_state_callback(stream_, streamStateChanged, this);
   pa_stream_set_write_callback(stream_, streamWantsData, this);
-  const auto flags = static_cast<pa_stream_flags_t>(
-      PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+  // No periodic timing updates: the queue asks for the latency once, when the stream drains.
+  const auto flags = PA_STREAM_ADJUST_LATENCY;
   if (pa_stream_connect_playback(stream_, device_.empty() ? nullptr : device_.c_str(), &attributes,
                                  flags, nullptr, nullptr) < 0) {
     closeStreamLocked();
@@ -327,7 +327,17 @@ void PulseOutputQueue::requestDrainLocked() {
 
 void PulseOutputQueue::drainFinished(pa_stream* stream, int, void* userdata) {
   auto* self = static_cast<PulseOutputQueue*>(userdata);
-  // The server has mixed the last bytes; its device may still hold some of them.
+  // The server has mixed the last bytes; its device may still hold some of them: how much, the
+  // timing update says.
+  if (pa_operation* operation = pa_stream_update_timing_info(stream, timingKnown, self)) {
+    pa_operation_unref(operation);
+    return;
+  }
+  timingKnown(stream, 0, userdata);
+}
+
+void PulseOutputQueue::timingKnown(pa_stream* stream, int, void* userdata) {
+  auto* self = static_cast<PulseOutputQueue*>(userdata);
   pa_usec_t latency = 0;
   int negative = 0;
   if (pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0) {

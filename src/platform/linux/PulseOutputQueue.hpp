@@ -55,6 +55,7 @@ class PulseOutputQueue : public OutputQueue {
   static void streamStateChanged(pa_stream* stream, void* userdata);
   static void streamWantsData(pa_stream* stream, std::size_t bytes, void* userdata);
   static void drainFinished(pa_stream* stream, int success, void* userdata);
+  static void timingKnown(pa_stream* stream, int success, void* userdata);
 
   bool connectLocked();
   bool waitLocked(pa_operation* operation);
