@@ -62,6 +62,24 @@ class HttpsServer {
   int port_ = 0;
 };
 
+// An https file server on 127.0.0.1 that paces its bytes at real time, honours byte ranges and,
+// as each URL's query asks, drops or stalls (tests/tools/paced-https-server.py).
+class PacedHttpsServer {
+ public:
+  explicit PacedHttpsServer(const std::string& directory);
+  std::string url(const std::string& nameAndQuery) const;
+  // The first byte of each request so far, in order.
+  std::vector<long> requestStarts();
+
+ private:
+  TempDir keys_;
+  std::unique_ptr<BackgroundProcess> server_;
+  int port_ = 0;
+};
+
+// A local port that nothing listens on.
+int closedPort();
+
 // True when a sound server is set up for the tests.
 bool haveSoundServer();
 
