@@ -43,6 +43,9 @@ int runAnnouncementPlayer(const std::vector<std::string>& args, PlayerPlatform p
     }
     while (player->isPlaying()) loop.runFor(pollInterval);
     player->stop();
+    if (player->outputLost()) {
+      throw PlayerError::playback("Audio output stopped before the announcement ended.");
+    }
     return 0;
   } catch (const PlayerError& error) {
     streams.err.write(errorLine(messagePrefix, error.text()));

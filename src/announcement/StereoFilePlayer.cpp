@@ -259,7 +259,10 @@ void StereoFilePlayer::stop() {
 bool StereoFilePlayer::isPlaying() {
   if (isStopped_ || !playing_) return false;
   std::lock_guard lock(handles_);
-  return queue_ != nullptr && queue_->isRunning();
+  if (queue_ == nullptr) return false;
+  if (queue_->isRunning()) return true;
+  if (!playOutRequested_ && !isStopped_) outputLost_ = true;
+  return false;
 }
 
 void StereoFilePlayer::preferOutputDevice(OutputQueue& queue, AudioHardware& hardware,
