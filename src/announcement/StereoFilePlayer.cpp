@@ -167,7 +167,11 @@ void StereoFilePlayer::refill(OutputQueue& queue, QueueBuffer* buffer) {
     playOut(queue);
     return;
   }
-  if (queue.enqueueBuffer(buffer) != status::ok) playing_ = false;
+  if (queue.enqueueBuffer(buffer) != status::ok) {
+    // The queue refuses audio only when its output has gone.
+    if (!isStopped_) outputLost_ = true;
+    playing_ = false;
+  }
 }
 
 void StereoFilePlayer::playOut(OutputQueue& queue) {

@@ -67,8 +67,9 @@ class StereoFilePlayer {
   // the player was stopped.
   bool isPlaying();
 
-  // Any thread. True once the queue has been found to have stopped running by itself, with
-  // neither a stop nor the end of the file asking it to (the sound server went away).
+  // Any thread. True once the queue has refused a buffer or has been found to have stopped
+  // running by itself, with neither a stop nor the end of the file asking it to (the sound
+  // server went away).
   bool outputLost() const { return outputLost_; }
 
   double duration() const { return durationSeconds_; }
