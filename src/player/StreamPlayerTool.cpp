@@ -9,6 +9,7 @@
 #include "player/SourceCheck.hpp"
 #include "player/StereoPcmQueuePlayer.hpp"
 #include "player/StopControl.hpp"
+#include "shared/ChildProcess.hpp"
 #include "shared/ErrorLine.hpp"
 #include "shared/OptionLookup.hpp"
 
@@ -137,8 +138,11 @@ int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlat
     return 0;
   } catch (const PlayerError& error) {
     streams.err.write(errorLine("[vellory-player] ", error.what()));
+  } catch (const LaunchError& error) {
+    // Its outside part, the path, is bounded already.
+    streams.err.write(errorLine("[vellory-player] ", error.what()));
   } catch (const std::exception& error) {
-    // A launch failure or a library's own text.
+    // A library's own text.
     streams.err.write(errorLine("[vellory-player] ", boundedText(error.what())));
   }
   return 1;

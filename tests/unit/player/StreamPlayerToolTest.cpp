@@ -179,6 +179,13 @@ TEST_F(StreamPlayerFlow, MissingOrUnlaunchableDecoder) {
   EXPECT_EQ(result.err,
             "[vellory-player] Could not launch /nonexistent/ffmpeg: No such file or directory.\n");
   EXPECT_EQ(output_.newOutputCalls(), 0u);
+
+  // A long path is cut; the reason stays.
+  launchPath = "/nonexistent";
+  for (int i = 0; i < 30; ++i) launchPath += "/abcdefghi";
+  result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.err, "[vellory-player] Could not launch " + launchPath.substr(0, 199) +
+                            "\u2026: No such file or directory.\n");
 }
 
 TEST_F(StreamPlayerFlow, PlaysEveryDecodedFrameInOrderAndThePlayOutBeforeItEnds) {
