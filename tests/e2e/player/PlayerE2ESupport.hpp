@@ -42,6 +42,9 @@ class MonitorRecorder {
  public:
   // Starts recording and waits until audio flows.
   explicit MonitorRecorder(const std::string& sink);
+  // Takes in what has been recorded so far. A recording left unread fills its pipe and then
+  // loses audio: a caller recording for more than a few seconds calls this as it goes.
+  void keepUp() { recorder_.outputSoFar(); }
   // Waits until the recording holds `silentFrames` of silence after audio (at most 8 s), then
   // stops recording and returns everything recorded.
   std::vector<std::uint8_t> finish(std::size_t silentFrames = 9600);

@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "e2e/player/PlayerE2ESupport.hpp"
@@ -56,9 +57,16 @@ class StreamPlayerNetworkE2E : public ::testing::Test {
   std::pair<CommandResult, Heard> playAndRecord(const std::string& url) {
     PrivateSink sink;
     MonitorRecorder recorder(sink.name());
-    auto result =
-        runCommand({program("vellory-player"), "--url", url}, 40s, {{"PULSE_SINK", sink.name()}});
-    return {result, heardIn(recorder.finish())};
+    BackgroundProcess player({program("vellory-player"), "--url", url},
+                             {{"PULSE_SINK", sink.name()}});
+    std::optional<CommandResult> result;
+    const auto deadline = std::chrono::steady_clock::now() + 40s;
+    while (!result && std::chrono::steady_clock::now() < deadline) {
+      recorder.keepUp();
+      result = player.wait(50ms);
+    }
+    if (!result) ADD_FAILURE() << "the player did not end";
+    return {result.value_or(CommandResult{}), heardIn(recorder.finish())};
   }
 
   TempDir dir_;
