@@ -48,6 +48,20 @@ std::string failureText(const std::string& errorBytes, const std::string& fallba
   return text.empty() ? fallback : boundedText(text);
 }
 
+// The decoder's own verdict once it has ended: its status, and a read failure it reports while
+// still exiting 0 (a stream that ended short).
+void checkDecoderOutcome(DecoderSession& session) {
+  const int status = session.process().terminationStatus();
+  if (status == 0 || status == 2 || status == 15) {
+    if (const auto line = readFailureLine(session.errorBytes())) {
+      throw PlayerError::playback(boundedText(*line));
+    }
+    return;
+  }
+  throw PlayerError::playback(failureText(
+      session.errorBytes(), "ffmpeg exited with status " + std::to_string(status) + "."));
+}
+
 }  // namespace
 
 void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerPlatform& platform,
@@ -114,15 +128,7 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   } else {
     session.finish(false);
   }
-  const int status = session.process().terminationStatus();
-  if (status == 0 || status == 2 || status == 15) {
-    if (const auto line = readFailureLine(session.errorBytes())) {
-      throw PlayerError::playback(boundedText(*line));
-    }
-    return;
-  }
-  throw PlayerError::playback(failureText(
-      session.errorBytes(), "ffmpeg exited with status " + std::to_string(status) + "."));
+  checkDecoderOutcome(session);
 }
 
 int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlatform& platform,
