@@ -6,6 +6,7 @@
 #include "announcement/MainLoop.hpp"
 #include "announcement/PlayerError.hpp"
 #include "announcement/Seconds.hpp"
+#include "shared/ErrorLine.hpp"
 #include "shared/OptionLookup.hpp"
 
 namespace vellory::announcement {
@@ -42,12 +43,15 @@ int runAnnouncementPlayer(const std::vector<std::string>& args, PlayerPlatform p
     }
     while (player->isPlaying()) loop.runFor(pollInterval);
     player->stop();
+    if (player->outputLost()) {
+      throw PlayerError::playback("Audio output stopped before the announcement ended.");
+    }
     return 0;
   } catch (const PlayerError& error) {
-    streams.err.write(std::string(messagePrefix) + error.text() + "\n");
+    streams.err.write(errorLine(messagePrefix, error.text()));
     return 1;
   } catch (const std::exception& error) {
-    streams.err.write(std::string(messagePrefix) + error.what() + "\n");
+    streams.err.write(errorLine(messagePrefix, boundedText(error.what())));
     return 1;
   }
 }

@@ -167,7 +167,11 @@ void StereoFilePlayer::refill(OutputQueue& queue, QueueBuffer* buffer) {
     playOut(queue);
     return;
   }
-  if (queue.enqueueBuffer(buffer) != status::ok) playing_ = false;
+  if (queue.enqueueBuffer(buffer) != status::ok) {
+    // The queue refuses audio only when its output has gone.
+    if (!isStopped_) outputLost_ = true;
+    playing_ = false;
+  }
 }
 
 void StereoFilePlayer::playOut(OutputQueue& queue) {
@@ -259,7 +263,10 @@ void StereoFilePlayer::stop() {
 bool StereoFilePlayer::isPlaying() {
   if (isStopped_ || !playing_) return false;
   std::lock_guard lock(handles_);
-  return queue_ != nullptr && queue_->isRunning();
+  if (queue_ == nullptr) return false;
+  if (queue_->isRunning()) return true;
+  if (!playOutRequested_ && !isStopped_) outputLost_ = true;
+  return false;
 }
 
 void StereoFilePlayer::preferOutputDevice(OutputQueue& queue, AudioHardware& hardware,

@@ -67,6 +67,11 @@ class StereoFilePlayer {
   // the player was stopped.
   bool isPlaying();
 
+  // Any thread. True once the queue has refused a buffer or has been found to have stopped
+  // running by itself, with neither a stop nor the end of the file asking it to (the sound
+  // server went away).
+  bool outputLost() const { return outputLost_; }
+
   double duration() const { return durationSeconds_; }
   float volume() const { return volume_.load(std::memory_order_relaxed); }
   const AudioStreamBasicDescription& clientFormat() const { return clientFormat_; }
@@ -106,6 +111,7 @@ class StereoFilePlayer {
   std::atomic<bool> didLogBufferStats_{false};
   std::atomic<bool> endOfFile_{false};
   std::atomic<bool> playOutRequested_{false};
+  std::atomic<bool> outputLost_{false};
   std::atomic<float> volume_{1.0f};
   double durationSeconds_ = 0;
   std::int64_t fileFrames_ = 0;

@@ -1,5 +1,7 @@
 #include "fabric/Fabric.hpp"
 
+#include <cmath>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 namespace vellory {
@@ -34,6 +36,42 @@ void checkNesting(const std::string& text) {
   }
 }
 
+bool isNumberByte(char c) {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// The 1-based byte offset of the first number outside strings that no double can hold; the
+// parser refuses such a number with its own text, which names no place.
+std::size_t overflowingNumberAt(const std::string& text) {
+  bool inString = false;
+  bool escaped = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+      continue;
+    }
+    if (c != '-' && (c < '0' || c > '9')) continue;
+    std::size_t end = i;
+    while (end < text.size() && isNumberByte(text[end])) ++end;
+    const std::string token = text.substr(i, end - i);
+    const double value = std::strtod(token.c_str(), nullptr);
+    if (std::isinf(value)) return i + 1;
+    i = end - 1;
+  }
+  return 0;
+}
+
 // Any text is a well-formed identifier: one that names no usable device is refused later as an
 // unavailable member, or falls back to the first member as clock master.
 std::string checkedStableId(const json& value, const std::string& where) {
@@ -65,6 +103,12 @@ Fabric decodeFabric(const std::string& text) {
     root = json::parse(text);
   } catch (const json::parse_error& error) {
     throw FabricRequestError("not valid JSON (at byte " + std::to_string(error.byte) + ").");
+  } catch (const json::out_of_range&) {
+    const std::size_t at = overflowingNumberAt(text);
+    if (at == 0) throw FabricRequestError("a number is out of range.");
+    throw FabricRequestError("number out of range at byte " + std::to_string(at) + ".");
+  } catch (const json::exception&) {
+    throw FabricRequestError("not valid JSON.");
   }
   if (!root.is_object()) throw FabricRequestError("expected a JSON object.");
   Fabric request;

@@ -10,6 +10,7 @@
 #include "fabric/OutputDevice.hpp"
 #include "fabric/OutputInventory.hpp"
 #include "fabric/Utf8Text.hpp"
+#include "shared/ErrorLine.hpp"
 #include "shared/JsonWriter.hpp"
 
 namespace vellory {
@@ -76,7 +77,7 @@ void ensure(const std::string& requestText, CoreAudioAccess& access, OutputSink&
   for (const auto& id : members) {
     const auto found = byStableId.find(id);
     if (found == byStableId.end()) {
-      throw FabricError::message("Output fabric member is unavailable: " + id);
+      throw FabricError::message("Output fabric member is unavailable: " + boundedText(id));
     }
     subDeviceUIDs.push_back(found->second->uid);
   }

@@ -1,19 +1,11 @@
 #include "fabric/OutputFabricTool.hpp"
 
 #include "fabric/FabricCommands.hpp"
+#include "shared/ErrorLine.hpp"
 
 namespace vellory {
 
 namespace {
-
-// A failure is reported on exactly one line whatever text it carries.
-std::string oneLine(std::string text) {
-  for (char& c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = ' ';
-  }
-  return text;
-}
 
 void dispatch(const std::vector<std::string>& args, CoreAudioAccess& access, ToolStreams streams,
               Clock& clock) {
@@ -35,11 +27,11 @@ int runOutputFabricTool(const std::vector<std::string>& args, CoreAudioAccess& a
   } catch (const ToolError& error) {
     failure = error.description();
   } catch (const std::exception& error) {
-    failure = error.what();
+    failure = boundedText(error.what());
   } catch (...) {
     failure = "Unexpected failure.";
   }
-  streams.err.write("[output-fabric] " + oneLine(failure) + "\n");
+  streams.err.write(errorLine("[output-fabric] ", failure));
   return 1;
 }
 

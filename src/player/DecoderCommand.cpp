@@ -8,9 +8,17 @@
 
 namespace vellory::player {
 
-std::vector<std::string> decoderArguments(const std::string& source) {
-  return {"-hide_banner", "-loglevel", "error", "-i", source, "-f",    "s16le",
-          "-acodec",      "pcm_s16le", "-ac",   "2",  "-ar",  "48000", "-"};
+std::vector<std::string> decoderArguments(const std::string& source, bool isURL) {
+  std::vector<std::string> words{"-hide_banner", "-loglevel", "error"};
+  if (isURL) {
+    // Without these a dropped connection ends the stream early and the decoder still exits 0;
+    // the bound on the wait keeps a refused connection from retrying for two minutes.
+    words.insert(words.end(), {"-reconnect", "1", "-reconnect_streamed", "1",
+                               "-reconnect_on_network_error", "1", "-reconnect_delay_max", "4"});
+  }
+  words.insert(words.end(), {"-i", source, "-f", "s16le", "-acodec", "pcm_s16le", "-ac", "2", "-ar",
+                             "48000", "-"});
+  return words;
 }
 
 std::vector<std::string> ffmpegCandidates(const std::optional<std::string>& environmentValue,

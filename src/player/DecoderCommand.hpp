@@ -7,8 +7,10 @@
 namespace vellory::player {
 
 // The decoder's arguments after its path: read `source`, write 48000 Hz stereo signed 16-bit
-// little-endian PCM to standard output.
-std::vector<std::string> decoderArguments(const std::string& source);
+// little-endian PCM to standard output. For a stream (`isURL`) the decoder is also asked to
+// reconnect, from where it was, when the connection breaks or fails; it gives up once a wait
+// between attempts would pass 4 s, about 4 s after the first failure.
+std::vector<std::string> decoderArguments(const std::string& source, bool isURL);
 
 // Where the decoder is looked for, in order: `VELLORY_FFMPEG` when set (even when empty), the
 // fixed places, then `home` + "/Vellory/Runtime/ffmpeg" (and on Linux "/usr/bin/ffmpeg" last).

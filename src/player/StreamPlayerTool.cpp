@@ -9,6 +9,8 @@
 #include "player/SourceCheck.hpp"
 #include "player/StereoPcmQueuePlayer.hpp"
 #include "player/StopControl.hpp"
+#include "shared/ChildProcess.hpp"
+#include "shared/ErrorLine.hpp"
 #include "shared/OptionLookup.hpp"
 
 namespace vellory::player {
@@ -43,7 +45,21 @@ class Detach {
 
 std::string failureText(const std::string& errorBytes, const std::string& fallback) {
   std::string text = decoderText(errorBytes);
-  return text.empty() ? fallback : text;
+  return text.empty() ? fallback : boundedText(text);
+}
+
+// The decoder's own verdict once it has ended: its status, and a read failure it reports while
+// still exiting 0 (a stream that ended short).
+void checkDecoderOutcome(DecoderSession& session) {
+  const int status = session.process().terminationStatus();
+  if (status == 0 || status == 2 || status == 15) {
+    if (const auto line = readFailureLine(session.errorBytes())) {
+      throw PlayerError::playback(boundedText(*line));
+    }
+    return;
+  }
+  throw PlayerError::playback(failureText(
+      session.errorBytes(), "ffmpeg exited with status " + std::to_string(status) + "."));
 }
 
 }  // namespace
@@ -53,7 +69,7 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   checkSource(source, isURL);
   const std::optional<std::string> program = platform.findDecoder();
   if (!program) throw PlayerError::playback("ffmpeg not found for player decode.");
-  const std::vector<std::string> arguments = decoderArguments(source);
+  const std::vector<std::string> arguments = decoderArguments(source, isURL);
 
   PlayerClock& clock = platform.clock;
   StereoPcmQueuePlayer player(platform.output, 48000.0);
@@ -112,10 +128,7 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   } else {
     session.finish(false);
   }
-  const int status = session.process().terminationStatus();
-  if (status == 0 || status == 2 || status == 15) return;
-  throw PlayerError::playback(failureText(
-      session.errorBytes(), "ffmpeg exited with status " + std::to_string(status) + "."));
+  checkDecoderOutcome(session);
 }
 
 int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlatform& platform,
@@ -129,10 +142,16 @@ int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlat
       throw PlayerError::usage(usageLine);
     }
     return 0;
+  } catch (const PlayerError& error) {
+    streams.err.write(errorLine("[vellory-player] ", error.what()));
+  } catch (const LaunchError& error) {
+    // Its outside part, the path, is bounded already.
+    streams.err.write(errorLine("[vellory-player] ", error.what()));
   } catch (const std::exception& error) {
-    streams.err.write(std::string("[vellory-player] ") + error.what() + "\n");
-    return 1;
+    // A library's own text.
+    streams.err.write(errorLine("[vellory-player] ", boundedText(error.what())));
   }
+  return 1;
 }
 
 }  // namespace vellory::player

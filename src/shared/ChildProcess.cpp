@@ -10,6 +10,8 @@
 #include <cstring>
 #include <thread>
 
+#include "shared/ErrorLine.hpp"
+
 extern char** environ;
 
 namespace vellory {
@@ -118,7 +120,8 @@ std::unique_ptr<ChildProcess> ChildProcess::launch(const std::string& program,
   if (result != 0) {
     close(output[0]);
     close(error[0]);
-    throw LaunchError("Could not launch " + program + ": " + std::strerror(result) + ".");
+    throw LaunchError("Could not launch " + boundedText(program) + ": " + std::strerror(result) +
+                      ".");
   }
   return std::unique_ptr<ChildProcess>(new ChildProcess(pid, output[0], error[0]));
 }

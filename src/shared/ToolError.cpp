@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "shared/ErrorLine.hpp"
+
 namespace vellory {
 
 std::string fourCC(OSStatus status) {
@@ -17,9 +19,10 @@ std::string fourCC(OSStatus status) {
 
 ToolError::ToolError(Kind kind, std::string text, OSStatus code)
     : kind_(kind), text_(std::move(text)), code_(code) {
-  description_ = kind_ == Kind::status ? text_ + " failed (OSStatus " + std::to_string(code_) +
-                                             ", fourCC " + fourCC(code_) + ")."
-                                       : text_;
+  description_ =
+      oneLineText(kind_ == Kind::status ? text_ + " failed (OSStatus " + std::to_string(code_) +
+                                              ", fourCC " + fourCC(code_) + ")."
+                                        : text_);
 }
 
 ToolError ToolError::status(std::string operation, OSStatus code) {

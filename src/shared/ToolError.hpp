@@ -25,7 +25,8 @@ class ToolError : public std::exception {
   const std::string& text() const { return text_; }
   OSStatus code() const { return code_; }
 
-  // One line: "<operation> failed (OSStatus <code>, fourCC <four>)." or the text itself.
+  // One line: "<operation> failed (OSStatus <code>, fourCC <four>)." or the text itself, any
+  // control character in it shown as a space.
   std::string description() const;
   const char* what() const noexcept override { return description_.c_str(); }
 

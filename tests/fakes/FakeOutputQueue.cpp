@@ -68,6 +68,15 @@ bool FakeQueueCore::running() const {
   return running_;
 }
 
+void FakeQueueCore::loseOutput() {
+  std::lock_guard lock(mutex_);
+  record("lost");
+  running_ = false;
+  draining_ = false;
+  queued_.clear();
+  changed_.notify_all();
+}
+
 bool FakeQueueCore::disposed() const {
   std::lock_guard lock(mutex_);
   return disposed_;

@@ -80,6 +80,8 @@ class FakeQueueCore {
   bool waitForCallbackInProgress(std::chrono::milliseconds timeout);
   // While held, callbacks block before returning; lets a test keep one in progress.
   void holdCallbacks(bool hold);
+  // The queue stops running by itself, as when the sound server goes away; nothing more plays.
+  void loseOutput();
 
  private:
   friend class FakeOutputQueue;

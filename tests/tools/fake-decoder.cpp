@@ -6,6 +6,8 @@
 //   say:TEXT     TEXT and a line feed on standard error
 //   sleep:MS     pause
 //   ignore-term  ignore SIGTERM from now on
+//   close-out    close standard output (and go on)
+//   die:SIGNAL   end by this signal, as a crash would
 //   hold         wait until killed
 //   exit:N       exit with status N
 // Without an exit word it exits with status 0. Frame k of the counting frames holds the
@@ -102,6 +104,12 @@ int main(int argc, char** argv) {
       usleep(static_cast<useconds_t>(std::stoul(value) * 1000));
     } else if (name == "ignore-term") {
       signal(SIGTERM, SIG_IGN);
+    } else if (name == "close-out") {
+      close(1);
+    } else if (name == "die") {
+      const int number = std::stoi(value);
+      signal(number, SIG_DFL);
+      raise(number);
     } else if (name == "hold") {
       for (;;) pause();
     } else if (name == "exit") {

@@ -1,8 +1,11 @@
 #include "e2e/player/PlayerE2ESupport.hpp"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -127,13 +130,30 @@ std::vector<std::uint8_t> MonitorRecorder::finish(std::size_t silentFrames) {
   return {raw.begin(), raw.end()};
 }
 
-HttpsServer::HttpsServer(const std::string& directory) {
-  const auto key = keys_.file("key.pem");
-  const auto cert = keys_.file("cert.pem");
+namespace {
+
+void makeCertificate(const std::string& key, const std::string& cert) {
   const auto made = runCommand({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                                 "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out",
                                 cert, "-days", "1", "-subj", "/CN=127.0.0.1"});
   if (made.status != 0) throw std::runtime_error("openssl: " + made.err);
+}
+
+// Waits for the port a server writes on its first line.
+int portOf(BackgroundProcess& server) {
+  waitUntil([&] { return server.outputSoFar().find('\n') != std::string::npos; },
+            std::chrono::seconds(10));
+  const int port = std::atoi(server.outputSoFar().c_str());
+  if (port <= 0) throw std::runtime_error("https server: " + server.errorsSoFar());
+  return port;
+}
+
+}  // namespace
+
+HttpsServer::HttpsServer(const std::string& directory) {
+  const auto key = keys_.file("key.pem");
+  const auto cert = keys_.file("cert.pem");
+  makeCertificate(key, cert);
   const std::string script =
       "import http.server, ssl, sys, os\n"
       "os.chdir(sys.argv[1])\n"
@@ -146,14 +166,49 @@ HttpsServer::HttpsServer(const std::string& directory) {
       "server.serve_forever()\n";
   server_ = std::make_unique<BackgroundProcess>(
       std::vector<std::string>{"python3", "-c", script, directory, cert, key});
-  waitUntil([&] { return server_->outputSoFar().find('\n') != std::string::npos; },
-            std::chrono::seconds(10));
-  port_ = std::atoi(server_->outputSoFar().c_str());
-  if (port_ <= 0) throw std::runtime_error("https server: " + server_->errorsSoFar());
+  port_ = portOf(*server_);
 }
 
 std::string HttpsServer::url(const std::string& name) const {
   return "https://127.0.0.1:" + std::to_string(port_) + "/" + name;
+}
+
+PacedHttpsServer::PacedHttpsServer(const std::string& directory) {
+  const auto key = keys_.file("key.pem");
+  const auto cert = keys_.file("cert.pem");
+  makeCertificate(key, cert);
+  server_ = std::make_unique<BackgroundProcess>(std::vector<std::string>{
+      "python3", std::string(VELLORY_SOURCE_DIR) + "/tests/tools/paced-https-server.py", directory,
+      cert, key});
+  port_ = portOf(*server_);
+}
+
+std::string PacedHttpsServer::url(const std::string& nameAndQuery) const {
+  return "https://127.0.0.1:" + std::to_string(port_) + "/" + nameAndQuery;
+}
+
+std::vector<long> PacedHttpsServer::requestStarts() {
+  std::vector<long> starts;
+  std::istringstream log(server_->errorsSoFar());
+  std::string word;
+  std::string path;
+  long first = 0;
+  while (log >> word >> path >> first) {
+    if (word == "GET") starts.push_back(first);
+  }
+  return starts;
+}
+
+int closedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
 }
 
 bool haveSoundServer() {

@@ -42,6 +42,9 @@ class MonitorRecorder {
  public:
   // Starts recording and waits until audio flows.
   explicit MonitorRecorder(const std::string& sink);
+  // Takes in what has been recorded so far. A recording left unread fills its pipe and then
+  // loses audio: a caller recording for more than a few seconds calls this as it goes.
+  void keepUp() { recorder_.outputSoFar(); }
   // Waits until the recording holds `silentFrames` of silence after audio (at most 8 s), then
   // stops recording and returns everything recorded.
   std::vector<std::uint8_t> finish(std::size_t silentFrames = 9600);
@@ -61,6 +64,24 @@ class HttpsServer {
   std::unique_ptr<BackgroundProcess> server_;
   int port_ = 0;
 };
+
+// An https file server on 127.0.0.1 that paces its bytes at real time, honours byte ranges and,
+// as each URL's query asks, drops or stalls (tests/tools/paced-https-server.py).
+class PacedHttpsServer {
+ public:
+  explicit PacedHttpsServer(const std::string& directory);
+  std::string url(const std::string& nameAndQuery) const;
+  // The first byte of each request so far, in order.
+  std::vector<long> requestStarts();
+
+ private:
+  TempDir keys_;
+  std::unique_ptr<BackgroundProcess> server_;
+  int port_ = 0;
+};
+
+// A local port that nothing listens on.
+int closedPort();
 
 // True when a sound server is set up for the tests.
 bool haveSoundServer();

@@ -47,6 +47,13 @@ TEST_F(StreamPlayerMessagesE2E, MissingFileFailsWithTheDecodersMessage) {
   const auto result = runCommand({program("vellory-player"), "--file", missing}, 15s);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "[vellory-player] " + missing + ": No such file or directory\n");
+
+  // A line feed in the path does not split the line.
+  const auto twoLines = dir_.file("first\nsecond.wav");
+  const auto split = runCommand({program("vellory-player"), "--file", twoLines}, 15s);
+  EXPECT_EQ(split.status, 1);
+  EXPECT_EQ(split.err,
+            "[vellory-player] " + dir_.file("first second.wav") + ": No such file or directory\n");
 }
 
 TEST_F(StreamPlayerMessagesE2E, NoDecoderAnywhere) {

@@ -58,22 +58,4 @@ std::string serverKind() {
   return kind ? kind : "pulseaudio";
 }
 
-bool canRestartServer() {
-  return getenv("VELLORY_SERVER_DIR") != nullptr;
-}
-
-void stopServer() {
-  const auto result = runCommand({std::string(VELLORY_SOURCE_DIR) + "/scripts/sound-server", "stop",
-                                  getenv("VELLORY_SERVER_DIR")},
-                                 std::chrono::seconds(20));
-  if (result.status != 0) throw std::runtime_error("sound-server stop failed: " + result.err);
-}
-
-void startServer() {
-  const auto result = runCommand({std::string(VELLORY_SOURCE_DIR) + "/scripts/sound-server",
-                                  "start", getenv("VELLORY_SERVER_DIR"), serverKind()},
-                                 std::chrono::seconds(30));
-  if (result.status != 0) throw std::runtime_error("sound-server start failed: " + result.err);
-}
-
 }  // namespace vellory::e2e

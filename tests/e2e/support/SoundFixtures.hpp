@@ -36,13 +36,7 @@ nlohmann::json pactlJson(const std::vector<std::string>& args);
 // Runs pactl and returns its standard output; fails the test when pactl fails.
 std::string pactl(const std::vector<std::string>& args);
 
-// Which server the tests run against: "pulseaudio" or "pipewire".
+// Which server the tests run against: "pulseaudio", "pipewire" or "pipewire-desktop".
 std::string serverKind();
-
-// The server the tests run against, stopped and started again on the same socket with the same
-// devices. Only where the test command says which server that is (VELLORY_SERVER_DIR).
-bool canRestartServer();
-void stopServer();
-void startServer();
 
 }  // namespace vellory::e2e

@@ -197,6 +197,20 @@ TEST_F(AnnouncementTool, FailedRefillEndsQuietlyWithStatusZero) {
   EXPECT_EQ(err.text().find("ExtAudioFileRead"), std::string::npos);
 }
 
+TEST_F(AnnouncementTool, OutputThatStopsByItselfIsAFailure) {
+  files.setScript(fileOf(48000 * 10));
+  clock.setHook([this](std::chrono::microseconds) {
+    listen(clock.elapsed());
+    if (clock.elapsed() >= 3000ms && queue() && queue()->running()) queue()->loseOutput();
+  });
+  EXPECT_EQ(run({"--file", "/a.wav", "--fade-out-ms", "500"}), 1);
+  EXPECT_LE(clock.elapsed(), 3000ms + 100ms);
+  EXPECT_NE(err.text().find("[announcement-player] Audio output stopped before the announcement "
+                            "ended.\n"),
+            std::string::npos);
+  EXPECT_TRUE(queue()->disposed());
+}
+
 TEST_F(AnnouncementTool, StartFailureIsReportedWithStatusOne) {
   files.setScript(fileOf(48000));
   FakeQueueScript script;

@@ -374,8 +374,10 @@ TEST_F(StereoFilePlayerLifecycle, FailedRefillEndsPlaybackQuietly) {
   output.setScript(refusing);
   auto second = makePlayer(fileOf(48000 * 10));
   second->play(0);
+  EXPECT_FALSE(second->outputLost());
   EXPECT_TRUE(queue()->playNext());
   EXPECT_FALSE(second->isPlaying());
+  EXPECT_TRUE(second->outputLost());
 }
 
 TEST_F(StereoFilePlayerLifecycle, StopTwiceReleasesOnceQueueBeforeFile) {

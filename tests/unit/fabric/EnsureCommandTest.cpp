@@ -202,6 +202,21 @@ TEST_F(EnsureTest, CreationThatSucceedsOnTheThirdAttemptStopsPausing) {
   EXPECT_EQ(clock.sleeps(), (std::vector<std::chrono::microseconds>{250ms, 500ms}));
 }
 
+TEST_F(EnsureTest, OutsideTextInAFailureIsBoundedToOneShortLine) {
+  const FabricRun overflow =
+      ensure(R"({"members":[{"stableId":"a","x":)" + std::string(1000, '7') + "e99999}]}");
+  EXPECT_EQ(overflow.status, 1);
+  EXPECT_EQ(overflow.err,
+            "[output-fabric] Invalid output fabric request: number out of range at byte 33.\n");
+
+  const std::string hugeId = "x\n" + std::string(100000, 'y');
+  const FabricRun missing = ensure(request({"coreaudio:speakers", hugeId}));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "[output-fabric] Output fabric member is unavailable: x " +
+                             std::string(197, 'y') + "\u2026\n");
+  expectFabricUntouched();
+}
+
 TEST_F(EnsureTest, InvalidUtf8IsAnEncodingError) {
   addOldFabric();
   const FabricRun result = ensure("{\"members\":[{\"stableId\":\"coreaudio:\xc3\x28\"}]}");

@@ -27,6 +27,15 @@ TEST(FabricRequest, FaultsNameTheirPlace) {
             "accepted.");
 }
 
+TEST(FabricRequest, NumbersNoDoubleHoldsAreRefusedInOurWords) {
+  EXPECT_EQ(faultOf(R"({"members":[],"x":1e400})"),
+            "Invalid output fabric request: number out of range at byte 19.");
+  EXPECT_EQ(faultOf(R"({"note":"1e999","members":[-)" + std::string(1000, '9') + "]}"),
+            "Invalid output fabric request: number out of range at byte 28.");
+  // Integers too large for 64 bits that a double still holds are accepted.
+  EXPECT_EQ(faultOf(R"({"members":[],"x":)" + std::string(300, '9') + "}"), "decoded");
+}
+
 TEST(FabricRequest, NestingLimitCountsOnlyStructureOutsideStrings) {
   const std::string brackets(200, '[');
   EXPECT_EQ(faultOf(R"({"members":[],"note":")" + brackets + R"(\"[{"})"), "decoded");

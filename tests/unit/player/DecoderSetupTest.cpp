@@ -13,11 +13,37 @@
 namespace vellory::player {
 namespace {
 
-TEST(DecoderCommand, FourteenWordsWithTheSourceUnchanged) {
-  EXPECT_EQ(decoderArguments("HTTPS://Example.com/a b.mp3"),
-            (std::vector<std::string>{"-hide_banner", "-loglevel", "error", "-i",
-                                      "HTTPS://Example.com/a b.mp3", "-f", "s16le", "-acodec",
-                                      "pcm_s16le", "-ac", "2", "-ar", "48000", "-"}));
+TEST(DecoderCommand, FourteenWordsForAFileWithTheSourceUnchanged) {
+  EXPECT_EQ(
+      decoderArguments("/music/a b.mp3", false),
+      (std::vector<std::string>{"-hide_banner", "-loglevel", "error", "-i", "/music/a b.mp3", "-f",
+                                "s16le", "-acodec", "pcm_s16le", "-ac", "2", "-ar", "48000", "-"}));
+}
+
+TEST(DecoderCommand, AStreamIsAskedToReconnectBeforeItIsOpened) {
+  EXPECT_EQ(decoderArguments("HTTPS://Example.com/a b.mp3", true),
+            (std::vector<std::string>{"-hide_banner",
+                                      "-loglevel",
+                                      "error",
+                                      "-reconnect",
+                                      "1",
+                                      "-reconnect_streamed",
+                                      "1",
+                                      "-reconnect_on_network_error",
+                                      "1",
+                                      "-reconnect_delay_max",
+                                      "4",
+                                      "-i",
+                                      "HTTPS://Example.com/a b.mp3",
+                                      "-f",
+                                      "s16le",
+                                      "-acodec",
+                                      "pcm_s16le",
+                                      "-ac",
+                                      "2",
+                                      "-ar",
+                                      "48000",
+                                      "-"}));
 }
 
 TEST(DecoderCommand, CandidatesInOrderWithTheVariableFirstEvenWhenEmpty) {
