@@ -92,6 +92,9 @@ int DecoderSession::finish(bool terminated, std::chrono::milliseconds grace) {
     // A stopped player lets the reader through whatever it waits for.
     player_.stop();
     if (!terminated && !process_->waitForExit(grace)) process_->terminate();
+    // ffmpeg takes a first SIGTERM as "finish up", which waits for a network read that may be
+    // stalled for minutes; a second one breaks off its input at once.
+    if (!process_->waitForExit(secondSignalAfter)) process_->terminate();
     if (!process_->waitForExit(grace)) {
       process_->kill();
       process_->waitForExit();

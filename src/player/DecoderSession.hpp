@@ -20,6 +20,8 @@ namespace vellory::player {
 class DecoderSession {
  public:
   static constexpr std::size_t readBlockBytes = 16384;
+  // How long a terminated decoder may take before it is asked a second time.
+  static constexpr std::chrono::milliseconds secondSignalAfter{40};
 
   DecoderSession(std::unique_ptr<ChildProcess> process, StereoPcmQueuePlayer& player,
                  std::size_t roomLimit);
