@@ -1,6 +1,7 @@
 #include "capture/ProcessTapTool.hpp"
 
 #include "capture/ProcessInventory.hpp"
+#include "shared/ErrorLine.hpp"
 #include "shared/JsonWriter.hpp"
 
 namespace vellory {
@@ -21,7 +22,8 @@ int runProcessTapTool(const std::vector<std::string>& args, CoreAudioAccess& acc
   } catch (const ToolError& error) {
     streams.err.write("[process-tap] " + error.description() + "\n");
   } catch (const std::exception& error) {
-    streams.err.write(std::string("[process-tap] ") + error.what() + "\n");
+    // A library's message (a failed write, an allocation): bounded like any outside text.
+    streams.err.write(errorLine("[process-tap] ", boundedText(error.what())));
   }
   return 1;
 }

@@ -101,5 +101,22 @@ TEST(ProcessTapTool, RunFailureIsReportedWithTheTag) {
             "[process-tap] Create aggregate device failed (OSStatus 1852797029, fourCC nope).\n");
 }
 
+TEST(ProcessTapTool, ALibraryFailureIsOneBoundedLine) {
+  FakeHardware hardware;
+  CoreAudioAccess access(hardware, captureIdentity());
+  StringSink out;
+  StringSink err;
+  const std::string message = "first\nsecond" + std::string(1000, 'x');
+  const int status = runProcessTapTool({"run", "a"}, access, {out, err},
+                                       [&](const RunOptions&, const std::vector<ProcessInfo>&) {
+                                         throw std::runtime_error(message);
+                                       });
+  EXPECT_EQ(status, 1);
+  const std::string line = err.text();
+  EXPECT_EQ(line.rfind("[process-tap] first second", 0), 0u) << line;
+  EXPECT_EQ(line.find('\n'), line.size() - 1);
+  EXPECT_LT(line.size(), 250u);
+}
+
 }  // namespace
 }  // namespace vellory
