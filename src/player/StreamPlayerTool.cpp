@@ -64,6 +64,56 @@ void checkDecoderOutcome(DecoderSession& session) {
 
 }  // namespace
 
+namespace {
+
+// Waits until the store holds enough to start on; false when playback must not start (a stop,
+// handled here), and a failure when the decoder gave nothing at all.
+bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopControl& control,
+                PlayerClock& clock) {
+  // The reader's end, not the decoder's, ends the wait: the pipe may still hold the last bytes
+  // when the decoder has gone.
+  const auto deadline = clock.now() + startDeadline;
+  while (player.bufferedBytes() < startThresholdBytes && !session.outputEnded() &&
+         !control.stopped() && clock.now() < deadline) {
+    clock.waitFor(startPoll);
+  }
+  if (control.stopped()) {
+    control.terminateAfterStop();
+    session.finish(true);
+    return false;
+  }
+  if (player.bufferedBytes() == 0) {
+    session.process().terminate();
+    session.finish(true);
+    throw PlayerError::playback(failureText(session.errorBytes(), "Stream produced no audio."));
+  }
+  return true;
+}
+
+// Plays until the queue has played out the last of the input or a stop, then ends the decoder
+// and judges how the stream ended.
+void playToTheEnd(StereoPcmQueuePlayer& player, DecoderSession& session, StopControl& control,
+                  PlayerClock& clock) {
+  while (player.isPlaying()) clock.waitFor(playingPoll);
+  player.stop();
+  if (control.stopped()) {
+    control.terminateAfterStop();
+    session.finish(true);
+    if (control.decoderEndedByStop()) return;
+  } else if (!session.outputEnded()) {
+    // The output queue stopped running by itself (the sound server went away): the decoder's
+    // status says nothing about this.
+    session.process().terminate();
+    session.finish(true);
+    throw PlayerError::playback("Audio output stopped before the stream ended.");
+  } else {
+    session.finish(false);
+  }
+  checkDecoderOutcome(session);
+}
+
+}  // namespace
+
 void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerPlatform& platform,
                       ToolStreams streams) {
   checkSource(source, isURL);
@@ -87,48 +137,14 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   DecoderSession session(platform.launchDecoder(*program, arguments), player, waitingLimitBytes);
   control->attach(session.process());
   Detach detachProcess(*control, true);
-
-  // The reader's end, not the decoder's, ends the wait: the pipe may still hold the last bytes
-  // when the decoder has gone.
-  const auto deadline = clock.now() + startDeadline;
-  while (player.bufferedBytes() < startThresholdBytes && !session.outputEnded() &&
-         !control->stopped() && clock.now() < deadline) {
-    clock.waitFor(startPoll);
-  }
-  if (control->stopped()) {
-    control->terminateAfterStop();
-    session.finish(true);
-    return;
-  }
-  if (player.bufferedBytes() == 0) {
-    session.process().terminate();
-    session.finish(true);
-    throw PlayerError::playback(failureText(session.errorBytes(), "Stream produced no audio."));
-  }
+  if (!awaitStart(player, session, *control, clock)) return;
 
   player.play();
   if (!control->stopped()) {
     streams.err.write(std::string("[vellory-player] progressive ") + (isURL ? "url" : "file") +
                       " → stereo AudioQueue @ 48000 Hz\n");
   }
-  // Ends once the queue has played out the last of the input, or at a stop.
-  while (player.isPlaying()) clock.waitFor(playingPoll);
-  player.stop();
-
-  if (control->stopped()) {
-    control->terminateAfterStop();
-    session.finish(true);
-    if (control->decoderEndedByStop()) return;
-  } else if (!session.outputEnded()) {
-    // The output queue stopped running by itself (the sound server went away): the decoder's
-    // status says nothing about this.
-    session.process().terminate();
-    session.finish(true);
-    throw PlayerError::playback("Audio output stopped before the stream ended.");
-  } else {
-    session.finish(false);
-  }
-  checkDecoderOutcome(session);
+  playToTheEnd(player, session, *control, clock);
 }
 
 int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlatform& platform,

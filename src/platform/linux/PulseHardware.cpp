@@ -179,88 +179,98 @@ PulseTaps::StreamResolver PulseHardware::streamResolver() {
   };
 }
 
-OSStatus PulseHardware::readValue(AudioObjectID object, const PropertyAddress& address,
-                                  std::vector<std::byte>& value) {
-  if (object == systemObjectID) {
-    switch (address.selector) {
-      case selector::processObjectList:
-      case selector::devices: {
-        if (!refresh()) return status::notRunning;
-        const auto ids = address.selector == selector::devices ? deviceObjects() : processObjects();
-        value.resize(ids.size() * sizeof(AudioObjectID));
-        if (!ids.empty()) std::memcpy(value.data(), ids.data(), value.size());
-        return status::ok;
-      }
-      case selector::defaultOutputDevice:
-      case selector::defaultSystemOutputDevice: {
-        if (!refresh()) return status::notRunning;
-        const DeviceInfo* device = sinkNamed(snapshot_.server.defaultSinkName);
-        value = bytesOf<AudioObjectID>(device ? idFor(Kind::sink, device->index) : 0);
-        return status::ok;
-      }
-      default:
-        return status::unknownProperty;
+OSStatus PulseHardware::readSystemValue(const PropertyAddress& address,
+                                        std::vector<std::byte>& value) {
+  switch (address.selector) {
+    case selector::processObjectList:
+    case selector::devices: {
+      if (!refresh()) return status::notRunning;
+      const auto ids = address.selector == selector::devices ? deviceObjects() : processObjects();
+      value.resize(ids.size() * sizeof(AudioObjectID));
+      if (!ids.empty()) std::memcpy(value.data(), ids.data(), value.size());
+      return status::ok;
+    }
+    case selector::defaultOutputDevice:
+    case selector::defaultSystemOutputDevice: {
+      if (!refresh()) return status::notRunning;
+      const DeviceInfo* device = sinkNamed(snapshot_.server.defaultSinkName);
+      value = bytesOf<AudioObjectID>(device ? idFor(Kind::sink, device->index) : 0);
+      return status::ok;
+    }
+    default:
+      return status::unknownProperty;
+  }
+}
+
+OSStatus PulseHardware::readStreamValue(const SinkInputInfo& info, const PropertyAddress& address,
+                                        std::vector<std::byte>& value) const {
+  if (address.selector == selector::processIsRunning) {
+    value = bytesOf<std::uint32_t>(info.corked ? 0 : 1);
+    return status::ok;
+  }
+  if (address.selector != selector::processPID) return status::unknownProperty;
+  auto pid = property(info.properties, PA_PROP_APPLICATION_PROCESS_ID);
+  if (!pid) {
+    for (const auto& client : snapshot_.clients) {
+      if (client.index == info.client)
+        pid = property(client.properties, PA_PROP_APPLICATION_PROCESS_ID);
     }
   }
+  if (!pid) return status::unknownProperty;
+  try {
+    value = bytesOf<std::int32_t>(static_cast<std::int32_t>(std::stol(*pid)));
+  } catch (const std::exception&) {
+    return status::unknownProperty;
+  }
+  return status::ok;
+}
+
+OSStatus PulseHardware::readDeviceValue(const DeviceInfo& info, bool outputs,
+                                        const PropertyAddress& address,
+                                        std::vector<std::byte>& value) const {
+  if (address.selector == selector::streamConfiguration) {
+    const std::vector<std::uint32_t> none;
+    const std::vector<std::uint32_t> channels{info.channels};
+    if (address.scope == scope::output) {
+      value = encodeBufferList(outputs ? channels : none);
+    } else if (address.scope == scope::input) {
+      value = encodeBufferList(outputs ? none : channels);
+    } else {
+      value = encodeBufferList(channels);
+    }
+    return status::ok;
+  }
+  if (address.selector == selector::nominalSampleRate) {
+    value = bytesOf<double>(static_cast<double>(info.rate));
+    return status::ok;
+  }
+  return status::unknownProperty;
+}
+
+OSStatus PulseHardware::readTapValue(std::uint32_t index, const PropertyAddress& address,
+                                     std::vector<std::byte>& value) const {
+  if (address.selector != selector::tapFormat) return status::unknownProperty;
+  AudioStreamBasicDescription format;
+  if (!taps_->format(index, format)) return status::badObject;
+  value = bytesOf(format);
+  return status::ok;
+}
+
+OSStatus PulseHardware::readValue(AudioObjectID object, const PropertyAddress& address,
+                                  std::vector<std::byte>& value) {
+  if (object == systemObjectID) return readSystemValue(address, value);
   Kind kind{};
   std::uint32_t index = 0;
   if (const OSStatus found = resolve(object, kind, index); found != status::ok) return found;
   switch (kind) {
-    case Kind::stream: {
-      const SinkInputInfo& info = *stream(index);
-      if (address.selector == selector::processIsRunning) {
-        value = bytesOf<std::uint32_t>(info.corked ? 0 : 1);
-        return status::ok;
-      }
-      if (address.selector == selector::processPID) {
-        auto pid = property(info.properties, PA_PROP_APPLICATION_PROCESS_ID);
-        if (!pid) {
-          for (const auto& client : snapshot_.clients) {
-            if (client.index == info.client) {
-              pid = property(client.properties, PA_PROP_APPLICATION_PROCESS_ID);
-            }
-          }
-        }
-        if (!pid) return status::unknownProperty;
-        try {
-          value = bytesOf<std::int32_t>(static_cast<std::int32_t>(std::stol(*pid)));
-        } catch (const std::exception&) {
-          return status::unknownProperty;
-        }
-        return status::ok;
-      }
-      return status::unknownProperty;
-    }
+    case Kind::stream:
+      return readStreamValue(*stream(index), address, value);
     case Kind::sink:
-    case Kind::source: {
-      const DeviceInfo& info = kind == Kind::sink ? *sink(index) : *source(index);
-      if (address.selector == selector::streamConfiguration) {
-        const bool outputs = kind == Kind::sink;
-        if (address.scope == scope::output) {
-          value = encodeBufferList(outputs ? std::vector<std::uint32_t>{info.channels}
-                                           : std::vector<std::uint32_t>{});
-        } else if (address.scope == scope::input) {
-          value = encodeBufferList(outputs ? std::vector<std::uint32_t>{}
-                                           : std::vector<std::uint32_t>{info.channels});
-        } else {
-          value = encodeBufferList({info.channels});
-        }
-        return status::ok;
-      }
-      if (address.selector == selector::nominalSampleRate) {
-        value = bytesOf<double>(static_cast<double>(info.rate));
-        return status::ok;
-      }
-      return status::unknownProperty;
-    }
+      return readDeviceValue(*sink(index), true, address, value);
+    case Kind::source:
+      return readDeviceValue(*source(index), false, address, value);
     case Kind::tap:
-      if (address.selector == selector::tapFormat) {
-        AudioStreamBasicDescription format;
-        if (!taps_->format(index, format)) return status::badObject;
-        value = bytesOf(format);
-        return status::ok;
-      }
-      return status::unknownProperty;
+      return readTapValue(index, address, value);
   }
   return status::unknownProperty;
 }

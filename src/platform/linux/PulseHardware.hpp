@@ -72,8 +72,16 @@ class PulseHardware : public AudioHardware {
   void removeOrphansOnce();
   // Forgets every object of an earlier connection when the server has restarted since.
   void followServer();
+  // A property's value as bytes, read from the current view; one reader per kind of object.
   OSStatus readValue(AudioObjectID object, const PropertyAddress& address,
                      std::vector<std::byte>& value);
+  OSStatus readSystemValue(const PropertyAddress& address, std::vector<std::byte>& value);
+  OSStatus readStreamValue(const SinkInputInfo& info, const PropertyAddress& address,
+                           std::vector<std::byte>& value) const;
+  OSStatus readDeviceValue(const DeviceInfo& info, bool outputs, const PropertyAddress& address,
+                           std::vector<std::byte>& value) const;
+  OSStatus readTapValue(std::uint32_t index, const PropertyAddress& address,
+                        std::vector<std::byte>& value) const;
 
   std::mutex mutex_;
   PulseContext context_;
