@@ -20,13 +20,10 @@ bool containsSpeaker(std::string name) {
 }  // namespace
 
 std::uint32_t outputChannelCount(AudioHardware& hardware, AudioObjectID device) {
-  const PropertyAddress address{selector::streamConfiguration, scope::output, elementMain};
-  std::uint32_t size = 0;
-  if (hardware.getPropertyDataSize(device, address, size) != status::ok || size == 0) return 0;
-  std::vector<std::uint64_t> storage((size + 7) / 8);
-  if (hardware.getPropertyData(device, address, size, storage.data()) != status::ok) return 0;
-  const std::uint64_t channels = sumBufferListChannels(storage.data(), size);
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(channels, UINT32_MAX));
+  const StreamChannels read = readStreamChannels(
+      hardware, device, {selector::streamConfiguration, scope::output, elementMain});
+  if (read.status != status::ok) return 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(read.channels, UINT32_MAX));
 }
 
 std::string deviceName(AudioHardware& hardware, AudioObjectID device) {

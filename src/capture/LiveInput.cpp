@@ -58,14 +58,9 @@ std::string trimmed(const std::string& text) {
 }
 
 std::uint64_t inputChannels(AudioHardware& hardware, AudioObjectID device) {
-  const PropertyAddress address{selector::streamConfiguration, scope::input, elementMain};
-  std::uint32_t size = 0;
-  if (hardware.getPropertyDataSize(device, address, size) != 0 || size == 0) return 0;
-  // Kept 8-byte aligned, as the platform's buffer list needs.
-  std::vector<std::uint64_t> buffer((size + 7) / 8);
-  std::uint32_t byteCount = size;
-  if (hardware.getPropertyData(device, address, byteCount, buffer.data()) != 0) return 0;
-  return sumBufferListChannels(buffer.data(), std::min(byteCount, size));
+  const StreamChannels read = readStreamChannels(
+      hardware, device, {selector::streamConfiguration, scope::input, elementMain});
+  return read.status == 0 ? read.channels : 0;
 }
 
 }  // namespace

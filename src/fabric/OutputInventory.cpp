@@ -7,18 +7,14 @@
 namespace vellory {
 
 std::int64_t outputChannels(CoreAudioAccess& access, AudioObjectID device) {
-  const PropertyAddress address{selector::streamConfiguration, scope::output, elementWildcard};
-  AudioHardware& hardware = access.hardware();
-  std::uint32_t size = 0;
-  OSStatus status = hardware.getPropertyDataSize(device, address, size);
-  if (status != 0) throw FabricError::status("Read output stream configuration size", status);
-  // Whole 64-bit words keep the buffer list's pointers aligned as the platform writes them.
-  std::vector<std::uint64_t> buffer((static_cast<std::size_t>(size) + 7) / 8);
-  std::uint32_t byteCount = size;
-  status = hardware.getPropertyData(device, address, byteCount, buffer.data());
-  if (status != 0) throw FabricError::status("Read output stream configuration", status);
-  const std::size_t returned = std::min<std::size_t>(byteCount, size);
-  return static_cast<std::int64_t>(sumBufferListChannels(buffer.data(), returned));
+  const StreamChannels read = readStreamChannels(
+      access.hardware(), device, {selector::streamConfiguration, scope::output, elementWildcard});
+  if (read.status != 0) {
+    throw FabricError::status(read.sizeFailed ? "Read output stream configuration size"
+                                              : "Read output stream configuration",
+                              read.status);
+  }
+  return static_cast<std::int64_t>(read.channels);
 }
 
 std::vector<OutputInventoryEntry> allOutputDevices(CoreAudioAccess& access) {

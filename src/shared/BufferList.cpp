@@ -1,5 +1,6 @@
 #include "shared/BufferList.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vellory {
@@ -35,6 +36,23 @@ std::uint64_t sumBufferListChannels(const void* data, std::size_t byteCount) {
     sum += channels;
   }
   return sum;
+}
+
+StreamChannels readStreamChannels(AudioHardware& hardware, AudioObjectID device,
+                                  const PropertyAddress& address) {
+  StreamChannels result;
+  std::uint32_t size = 0;
+  result.status = hardware.getPropertyDataSize(device, address, size);
+  if (result.status != 0) {
+    result.sizeFailed = true;
+    return result;
+  }
+  std::vector<std::uint64_t> buffer((static_cast<std::size_t>(size) + 7) / 8);
+  std::uint32_t byteCount = size;
+  result.status = hardware.getPropertyData(device, address, byteCount, buffer.data());
+  if (result.status != 0) return result;
+  result.channels = sumBufferListChannels(buffer.data(), std::min(byteCount, size));
+  return result;
 }
 
 }  // namespace vellory

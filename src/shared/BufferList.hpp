@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "shared/AudioHardware.hpp"
+
 namespace vellory {
 
 // The byte layout of the platform's AudioBufferList on 64-bit systems: a 32-bit buffer
@@ -17,5 +19,15 @@ std::vector<std::byte> encodeBufferList(const std::vector<std::uint32_t>& channe
 // Adds up the channel counts of a buffer list read from the platform. Reads only within
 // `byteCount`: a count that claims more buffers than the bytes hold yields 0 (no usable channels).
 std::uint64_t sumBufferListChannels(const void* data, std::size_t byteCount);
+
+// A device's channel count at a stream configuration address: the size read, then the buffer
+// list read (kept 8-byte aligned, as the platform writes its pointers), then the sum.
+struct StreamChannels {
+  OSStatus status = 0;      // the first read that failed, else 0
+  bool sizeFailed = false;  // whether that was the size read
+  std::uint64_t channels = 0;
+};
+StreamChannels readStreamChannels(AudioHardware& hardware, AudioObjectID device,
+                                  const PropertyAddress& address);
 
 }  // namespace vellory
