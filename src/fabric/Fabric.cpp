@@ -10,25 +10,36 @@ namespace {
 
 using nlohmann::json;
 
+// Follows JSON text byte by byte and says which bytes belong to a string, quotes included.
+class StringTracker {
+ public:
+  bool inString(char c) {
+    if (!open_) {
+      open_ = c == '"';
+      return open_;
+    }
+    if (escaped_) {
+      escaped_ = false;
+    } else if (c == '\\') {
+      escaped_ = true;
+    } else if (c == '"') {
+      open_ = false;
+    }
+    return true;
+  }
+
+ private:
+  bool open_ = false;
+  bool escaped_ = false;
+};
+
 // Brackets nested deeper than any request needs are refused before the parser sees them.
 void checkNesting(const std::string& text) {
   int depth = 0;
-  bool inString = false;
-  bool escaped = false;
+  StringTracker strings;
   for (const char c : text) {
-    if (inString) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        inString = false;
-      }
-      continue;
-    }
-    if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
+    if (strings.inString(c)) continue;
+    if (c == '[' || c == '{') {
       if (++depth > maxRequestNesting) throw FabricRequestError("nested too deeply.");
     } else if (c == ']' || c == '}') {
       --depth;
@@ -43,24 +54,10 @@ bool isNumberByte(char c) {
 // The 1-based byte offset of the first number outside strings that no double can hold; the
 // parser refuses such a number with its own text, which names no place.
 std::size_t overflowingNumberAt(const std::string& text) {
-  bool inString = false;
-  bool escaped = false;
+  StringTracker strings;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (inString) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        inString = false;
-      }
-      continue;
-    }
-    if (c == '"') {
-      inString = true;
-      continue;
-    }
+    if (strings.inString(c)) continue;
     if (c != '-' && (c < '0' || c > '9')) continue;
     std::size_t end = i;
     while (end < text.size() && isNumberByte(text[end])) ++end;
