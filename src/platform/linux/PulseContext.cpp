@@ -178,11 +178,23 @@ bool PulseContext::connectLocked() {
   context_ = connectContext(mainloop_, clientName_);
   if (context_ == nullptr) return false;
   ++connections_;
+  watching_ = false;
+  if (watchWanted_) subscribeLocked();
+  return true;
+}
+
+void PulseContext::subscribeLocked() {
   pa_context_set_subscribe_callback(context_, changeCallback, &changes_);
   Outcome outcome{mainloop_};
   watching_ = await(pa_context_subscribe(context_, watchedChanges, successCallback, &outcome)) &&
               outcome.success;
-  return true;
+}
+
+void PulseContext::watchChanges() {
+  LoopLock lock(mainloop_);
+  if (watchWanted_) return;
+  watchWanted_ = true;
+  if (connectLocked() && !watching_) subscribeLocked();
 }
 
 bool PulseContext::connected() {

@@ -80,8 +80,12 @@ class PulseContext {
   // How many connections were made so far: a change means the server went away in between and
   // everything made on the earlier connection's server is gone.
   std::uint64_t connections();
+  // Asks the server, now and on every later connection, to announce changes of streams,
+  // clients, devices and defaults. Only long-running users ask: the announcements cost a
+  // wake-up of the loop each.
+  void watchChanges();
   // How many changes of streams, clients, devices or server defaults the server has announced on
-  // this connection; nothing when it cannot tell (not connected, or it refused to announce).
+  // this connection; nothing when it cannot tell (not connected, not watching, or it refused).
   // A count that has not moved means nothing was announced since it was taken.
   std::optional<std::uint64_t> changes();
 
@@ -103,6 +107,7 @@ class PulseContext {
 
  private:
   bool connectLocked();
+  void subscribeLocked();
   void disconnectLocked();
   // Runs an operation started under the loop lock and waits until it is done.
   bool await(pa_operation* operation);
@@ -113,6 +118,7 @@ class PulseContext {
   std::uint64_t connections_ = 0;
   std::atomic<std::uint64_t> changes_{0};  // raised on the loop's thread
   bool watching_ = false;
+  bool watchWanted_ = false;
 };
 
 }  // namespace vellory::pulse

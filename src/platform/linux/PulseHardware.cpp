@@ -443,6 +443,9 @@ void PulseHardware::followServer() {
 
 AudioHardware::Continuity PulseHardware::continuity() {
   std::lock_guard lock(mutex_);
+  // Asked only by a caller that keeps watching (the capture run): from now on the view follows
+  // the server's announcements instead of being fetched again at every read.
+  context_.watchChanges();
   followServer();
   if (!context_.connected()) return Continuity::lost;
   if (!restartUnreported_) return Continuity::intact;
