@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -248,6 +249,19 @@ bool decoderRunsFor(const std::string& source) {
   }
   closedir(proc);
   return found;
+}
+
+void expectSigtermEndsAtOnce(BackgroundProcess& player, const std::string& url,
+                             const std::string& expectedErr, std::chrono::milliseconds limit) {
+  const auto signalled = std::chrono::steady_clock::now();
+  player.signal(SIGTERM);
+  const auto result = player.wait(std::chrono::seconds(5));
+  const auto took = std::chrono::steady_clock::now() - signalled;
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->status, 0) << result->err;
+  EXPECT_EQ(result->err, expectedErr);
+  EXPECT_LT(took, limit);
+  EXPECT_FALSE(decoderRunsFor(url));
 }
 
 }  // namespace vellory::e2e

@@ -92,4 +92,9 @@ long peakMemoryKB(pid_t pid);
 // True while a decoder (a process with the decoder's arguments) for `source` runs.
 bool decoderRunsFor(const std::string& source);
 
+// Sends SIGTERM to a player that plays `url` and checks the orderly end: status 0 within
+// `limit`, nothing on standard error but `expectedErr`, and no decoder left.
+void expectSigtermEndsAtOnce(BackgroundProcess& player, const std::string& url,
+                             const std::string& expectedErr, std::chrono::milliseconds limit);
+
 }  // namespace vellory::e2e
