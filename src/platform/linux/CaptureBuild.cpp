@@ -11,9 +11,10 @@ BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer&
       return BuildOutcome::loadFailed;
     }
     built.modules.push_back(*index);
+    built.attachedSinks.emplace_back();
     if (!part.tapUID.empty()) {
       server.attach(part.tapUID, part.sinkName);
-      built.attachedSinks.push_back(part.sinkName);
+      built.attachedSinks.back() = part.sinkName;
     }
   }
   if (!server.linked(built.modules)) {
@@ -24,8 +25,10 @@ BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer&
 }
 
 void removeCapture(CaptureServer& server, BuiltCapture& built) {
-  for (const auto& sink : built.attachedSinks) server.detach(sink);
-  for (auto it = built.modules.rbegin(); it != built.modules.rend(); ++it) server.unload(*it);
+  for (std::size_t k = built.modules.size(); k-- > 0;) {
+    if (!built.attachedSinks[k].empty()) server.detach(built.attachedSinks[k]);
+    server.unload(built.modules[k]);
+  }
   built = BuiltCapture{};
 }
 

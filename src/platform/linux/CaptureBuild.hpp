@@ -24,8 +24,9 @@ class CaptureServer {
 
 // What a carried-out plan built, to be removed in reverse.
 struct BuiltCapture {
-  std::vector<std::uint32_t> modules;      // in load order
-  std::vector<std::string> attachedSinks;  // sinks that taps' streams were moved into
+  std::vector<std::uint32_t> modules;  // in load order
+  // One per module: the sink a tap's streams were moved into, when the module made one.
+  std::vector<std::string> attachedSinks;
 };
 
 enum class BuildOutcome { built, loadFailed, notLinked };
@@ -36,8 +37,8 @@ enum class BuildOutcome { built, loadFailed, notLinked };
 BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer& server,
                           BuiltCapture& built);
 
-// Moves the taps' streams back, then unloads the modules in reverse order: the presenting
-// source first, the mixer last.
+// Unloads the modules in reverse order, the live input's loopback first and the mixer last,
+// moving a tap's streams back right before the sink they were moved into goes.
 void removeCapture(CaptureServer& server, BuiltCapture& built);
 
 }  // namespace vellory::pulse

@@ -78,10 +78,9 @@ std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout) {
   if (total == 0 || total > PA_CHANNELS_MAX) return {};
   std::vector<PlannedModule> plan{mixer(layout, total)};
   unsigned offset = 0;
+  const std::string liveSink = layout.parts + ".live";
   if (layout.live) {
-    const std::string sink = layout.parts + ".live";
-    plan.push_back(remapSink(layout, sink, layout.live->channels, layout.live->channelMap, 0));
-    plan.push_back(liveLoopback(layout, sink));
+    plan.push_back(remapSink(layout, liveSink, layout.live->channels, layout.live->channelMap, 0));
     offset = layout.live->channels;
   }
   for (std::size_t k = 0; k < layout.taps.size(); ++k) {
@@ -95,6 +94,12 @@ std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout) {
     offset += tap.channels;
   }
   plan.push_back(presentingSource(layout, total));
+  // The live input joins the device last and leaves it first (removal runs in reverse): the
+  // input's own graph then sees one link made and one undone, and never our other parts being
+  // built or torn down while it feeds us. A loopback-based input on PipeWire (a remap, echo
+  // cancel or filter-chain source) can stop delivering for good when its graph is reshaped
+  // under it.
+  if (layout.live) plan.push_back(liveLoopback(layout, liveSink));
   return plan;
 }
 

@@ -42,9 +42,10 @@ struct PlannedModule {
 // the layout has no channels or more than the server allows.
 //
 // An aux-mapped null sink mixes the parts: the live input reaches its channels through a
-// loopback into a remap sink, every stereo tap gets a remap sink over its two channels (its
-// streams are moved straight into it, so no loopback and no drift), the mono pad needs nothing
-// (no audio reaches its channel), and a remap source over the mixer's monitor presents the whole.
+// loopback into a remap sink (the loopback comes last, once everything else stands), every stereo
+// tap gets a remap sink over its two channels (its streams are moved straight into it, so no
+// loopback and no drift), the mono pad needs nothing (no audio reaches its channel), and a remap
+// source over the mixer's monitor presents the whole.
 std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout);
 
 // The device's channel count: the live input's, then every tap's.

@@ -28,7 +28,7 @@ void evacuate(PulseContext& context, const std::vector<SinkInputInfo>& streams,
   }
 }
 
-// Unloads the given modules: sources first, then streams, then sinks, mixers last.
+// Unloads the given modules in reverse load order: the source first, the mixer last.
 void unloadInOrder(PulseContext& context, const std::vector<std::uint32_t>& modules) {
   for (auto it = modules.rbegin(); it != modules.rend(); ++it) context.unloadModule(*it);
 }
@@ -157,7 +157,16 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
   const auto server = context_.serverInfo();
   if (!sinks || !streams || !server) return status::notRunning;
 
-  std::vector<std::uint32_t> modules;  // in load order: mixer, parts, loopbacks, source
+  // The live input's loopback leaves first, before anything else of the device changes.
+  std::set<std::uint32_t> sinkModules;
+  for (const auto& sink : *sinks) sinkModules.insert(sink.ownerModule);
+  for (const auto& stream : *streams) {
+    if (!group.empty() && propertyOf(stream.properties, groupProperty) == group &&
+        stream.ownerModule != PA_INVALID_INDEX && sinkModules.count(stream.ownerModule) == 0) {
+      context_.unloadModule(stream.ownerModule);
+    }
+  }
+  std::vector<std::uint32_t> modules;  // in load order: mixer, parts, source
   std::set<std::uint32_t> seen;
   const auto add = [&](std::uint32_t module) {
     if (module != PA_INVALID_INDEX && seen.insert(module).second) modules.push_back(module);
@@ -169,11 +178,6 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
       evacuate(context_, *streams, sink.index, server->defaultSinkName);
     }
     add(sink.ownerModule);
-  }
-  for (const auto& stream : *streams) {
-    if (!group.empty() && propertyOf(stream.properties, groupProperty) == group) {
-      add(stream.ownerModule);
-    }
   }
   add(source.ownerModule);
   unloadInOrder(context_, modules);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "platform/linux/CaptureBuild.hpp"
@@ -11,13 +12,17 @@ namespace {
 // exists on it.
 class ScriptedServer : public CaptureServer {
  public:
-  std::optional<std::uint32_t> load(const PlannedModule&) override {
+  std::optional<std::uint32_t> load(const PlannedModule& part) override {
     if (loads++ == failLoad) return std::nullopt;
     loaded.insert(next);
+    kinds[next] = part.module;
+    sinks[next] = part.sinkName;
     return next++;
   }
   void unload(std::uint32_t module) override {
-    EXPECT_EQ(attached.size(), 0u) << "a sink was unloaded with a tap's streams still in it";
+    EXPECT_EQ(attached.count(sinks[module]), 0u)
+        << "a sink was unloaded with a tap's streams still in it";
+    if (kinds[module] == "module-loopback") attachedAtLoopbackRemoval = attached.size();
     loaded.erase(module);
     unloads.push_back(module);
   }
@@ -32,6 +37,9 @@ class ScriptedServer : public CaptureServer {
   std::set<std::uint32_t> loaded;
   std::set<std::string> attached;
   std::vector<std::uint32_t> unloads;
+  std::map<std::uint32_t, std::string> kinds;
+  std::map<std::uint32_t, std::string> sinks;
+  std::size_t attachedAtLoopbackRemoval = 0;
 };
 
 std::vector<PlannedModule> plan() {
@@ -72,6 +80,9 @@ TEST(CaptureBuildTest, RemovalUndoesABuildInReverseOrder) {
   EXPECT_EQ(built.modules.size(), 6u);
   removeCapture(server, built);
   EXPECT_EQ(server.unloads, (std::vector<std::uint32_t>{505, 504, 503, 502, 501, 500}));
+  // The live input leaves before anything else of the device changes.
+  EXPECT_EQ(server.kinds[505], "module-loopback");
+  EXPECT_EQ(server.attachedAtLoopbackRemoval, 2u);
   EXPECT_TRUE(server.loaded.empty());
   removeCapture(server, built);  // a second removal finds nothing
   EXPECT_EQ(server.unloads.size(), 6u);

@@ -74,12 +74,13 @@ TEST(CapturePlanTest, ChannelCountsForEveryLayout) {
         continue;
       }
       ASSERT_FALSE(plan.empty());
+      // Mixer, the live input's sink, a remap sink per stereo tap, the source, the loopback.
+      const std::size_t source = plan.size() - (live ? 2 : 1);
       EXPECT_EQ(argument(plan.front(), "channels"), std::to_string(total));
-      EXPECT_EQ(argument(plan.back(), "channels"), std::to_string(total));
-      // Mixer, a remap sink per stereo tap, the live input's sink and loopback, the source.
+      EXPECT_EQ(argument(plan[source], "channels"), std::to_string(total));
       EXPECT_EQ(plan.size(), 2 + slots + (live ? 2 : 0));
       if (slots > 0) {
-        EXPECT_EQ(argument(plan[plan.size() - 2], "master_channel_map"),
+        EXPECT_EQ(argument(plan[source - 1], "master_channel_map"),
                   "aux" + std::to_string(total - 2) + ",aux" + std::to_string(total - 1));
       }
     }
@@ -91,15 +92,17 @@ TEST(CapturePlanTest, LoadOrderBuildsWhatEachPartNeeds) {
   ASSERT_EQ(plan.size(), 5u);
   EXPECT_EQ(plan[0].module, "module-null-sink");
   EXPECT_EQ(plan[0].sinkName, "vellory.capture.7.mix");
-  EXPECT_EQ(plan[1].module, "module-remap-sink");  // the live input's sink before its loopback
-  EXPECT_EQ(plan[2].module, "module-loopback");
-  EXPECT_EQ(argument(plan[2], "sink"), "\"vellory.capture.7.live\"");
-  EXPECT_EQ(argument(plan[2], "latency_msec"), "20");
-  EXPECT_EQ(plan[3].tapUID, "vellory.tap.7.1");
-  EXPECT_EQ(plan[3].sinkName, "vellory.capture.7.tap1");
-  EXPECT_EQ(plan[4].module, "module-remap-source");
-  EXPECT_EQ(argument(plan[4], "source_name"), "\"com.vellory.application-capture\"");
-  EXPECT_EQ(argument(plan[4], "master"), "\"vellory.capture.7.mix.monitor\"");
+  EXPECT_EQ(plan[1].module, "module-remap-sink");
+  EXPECT_EQ(plan[1].sinkName, "vellory.capture.7.live");
+  EXPECT_EQ(plan[2].tapUID, "vellory.tap.7.1");
+  EXPECT_EQ(plan[2].sinkName, "vellory.capture.7.tap1");
+  EXPECT_EQ(plan[3].module, "module-remap-source");
+  EXPECT_EQ(argument(plan[3], "source_name"), "\"com.vellory.application-capture\"");
+  EXPECT_EQ(argument(plan[3], "master"), "\"vellory.capture.7.mix.monitor\"");
+  // The live input is linked once everything it feeds stands.
+  EXPECT_EQ(plan[4].module, "module-loopback");
+  EXPECT_EQ(argument(plan[4], "sink"), "\"vellory.capture.7.live\"");
+  EXPECT_EQ(argument(plan[4], "latency_msec"), "20");
 }
 
 TEST(CapturePlanTest, QuotesNamesAndRefusesTooManyChannels) {
@@ -107,8 +110,9 @@ TEST(CapturePlanTest, QuotesNamesAndRefusesTooManyChannels) {
   odd.name = "Capture \"A\"";
   const auto plan = planCaptureDevice(odd);
   ASSERT_FALSE(plan.empty());
-  EXPECT_NE(plan[2].arguments.find("source=\"alsa_input.usb-\\\"Mic\\\" 2\" "), std::string::npos);
-  EXPECT_NE(plan.back().arguments.find("device.description=\"Capture \\\"A\\\"\""),
+  EXPECT_NE(plan.back().arguments.find("source=\"alsa_input.usb-\\\"Mic\\\" 2\" "),
+            std::string::npos);
+  EXPECT_NE(plan[plan.size() - 2].arguments.find("device.description=\"Capture \\\"A\\\"\""),
             std::string::npos);
   for (const auto& module : plan) {
     EXPECT_NE(module.arguments.find("vellory.group=\"com.vellory.application-capture\""),
