@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "e2e/support/Command.hpp"
+#include "e2e/support/ProcessMemory.hpp"
 #include "e2e/support/SoundFixtures.hpp"
+#include "e2e/support/WavFile.hpp"
 
 namespace vellory::e2e {
 
@@ -15,11 +17,6 @@ namespace vellory::e2e {
 std::vector<std::uint8_t> markerFrames(std::size_t frameCount);
 // The marker number of a 4-byte frame, or -1 for silence.
 int markerOf(const std::uint8_t* frame);
-
-// A 48000 Hz stereo 16-bit WAV file holding `pcm`.
-void writeWav(const std::string& path, const std::vector<std::uint8_t>& pcm);
-// A silent WAV file of `seconds` that takes no disk space.
-void writeSparseWav(const std::string& path, std::uint64_t seconds);
 
 // A stereo output of the test's own, removed with this object. It does not rewind: a sink that
 // re-renders what it had mixed when a stream starts would leave the first frames of that stream
@@ -85,9 +82,6 @@ int closedPort();
 
 // True when a sound server is set up for the tests.
 bool haveSoundServer();
-
-// Peak resident memory of a process in kB (VmHWM), or -1.
-long peakMemoryKB(pid_t pid);
 
 // True while a decoder (a process with the decoder's arguments) for `source` runs.
 bool decoderRunsFor(const std::string& source);
