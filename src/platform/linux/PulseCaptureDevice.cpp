@@ -33,6 +33,22 @@ void unloadInOrder(PulseContext& context, const std::vector<std::uint32_t>& modu
   for (auto it = modules.rbegin(); it != modules.rend(); ++it) context.unloadModule(*it);
 }
 
+// Unloads the modules that own one of `ours` streams but no sink (the live input's loopback),
+// before anything else of the device changes; records them in `gone`.
+void unloadLoopbacks(PulseContext& context, const std::vector<DeviceInfo>& sinks,
+                     const std::vector<SinkInputInfo>& streams,
+                     const std::function<bool(const SinkInputInfo&)>& ours,
+                     std::set<std::uint32_t>& gone) {
+  std::set<std::uint32_t> sinkModules;
+  for (const auto& sink : sinks) sinkModules.insert(sink.ownerModule);
+  for (const auto& stream : streams) {
+    if (ours(stream) && stream.ownerModule != PA_INVALID_INDEX &&
+        sinkModules.count(stream.ownerModule) == 0 && gone.insert(stream.ownerModule).second) {
+      context.unloadModule(stream.ownerModule);
+    }
+  }
+}
+
 }  // namespace
 
 bool PulseCaptureDevice::awaitLinks(const std::vector<std::uint32_t>& modules,
@@ -157,17 +173,14 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
   const auto server = context_.serverInfo();
   if (!sinks || !streams || !server) return status::notRunning;
 
-  // The live input's loopback leaves first, before anything else of the device changes.
-  std::set<std::uint32_t> sinkModules;
-  for (const auto& sink : *sinks) sinkModules.insert(sink.ownerModule);
-  for (const auto& stream : *streams) {
-    if (!group.empty() && propertyOf(stream.properties, groupProperty) == group &&
-        stream.ownerModule != PA_INVALID_INDEX && sinkModules.count(stream.ownerModule) == 0) {
-      context_.unloadModule(stream.ownerModule);
-    }
-  }
-  std::vector<std::uint32_t> modules;  // in load order: mixer, parts, source
   std::set<std::uint32_t> seen;
+  unloadLoopbacks(
+      context_, *sinks, *streams,
+      [&](const SinkInputInfo& stream) {
+        return !group.empty() && propertyOf(stream.properties, groupProperty) == group;
+      },
+      seen);
+  std::vector<std::uint32_t> modules;  // in load order: mixer, parts, source
   const auto add = [&](std::uint32_t module) {
     if (module != PA_INVALID_INDEX && seen.insert(module).second) modules.push_back(module);
   };
@@ -200,11 +213,12 @@ void removeOrphans(PulseContext& context) {
   const auto add = [&](std::uint32_t module) {
     if (module != PA_INVALID_INDEX && seen.insert(module).second) modules.push_back(module);
   };
+  // A killed run's live input loopback goes first, as in an orderly teardown.
+  unloadLoopbacks(
+      context, *sinks, *streams,
+      [&](const SinkInputInfo& stream) { return orphaned(stream.properties); }, seen);
   for (const auto& source : *sources) {
     if (orphaned(source.properties)) add(source.ownerModule);
-  }
-  for (const auto& stream : *streams) {
-    if (orphaned(stream.properties)) add(stream.ownerModule);
   }
   for (const auto& sink : *sinks) {
     if (!orphaned(sink.properties)) continue;
