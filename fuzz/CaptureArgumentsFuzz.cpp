@@ -1,10 +1,11 @@
 // The capture tool's `run` items: parsed, or refused with the usage error for a missing value.
 #include "FuzzInput.hpp"
 #include "capture/CaptureCommandLine.hpp"
-#include "shared/ToolError.hpp"
+#include "capture/TapError.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vellory;
+  using namespace vellory::capture;
   const auto items = fuzz::words(data, size);
   try {
     const RunOptions options = parseRunItems(items);
@@ -14,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (options.liveInputName) {
       fuzz::require(items.size() >= 2, "a live input needs a value");
     }
-  } catch (const ToolError& error) {
-    fuzz::require(error.kind() == ToolError::Kind::usage, "usage error only");
+  } catch (const TapError& error) {
+    fuzz::require(error.description() == "Missing value for --live-input-name", "usage error only");
     fuzz::require(!items.empty() && items.back() == "--live-input-name", "missing value only");
   }
   return 0;

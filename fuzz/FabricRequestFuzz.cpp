@@ -8,6 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vellory;
+  using namespace vellory::fabric;
   const std::string text(reinterpret_cast<const char*>(data), size);
   if (!isValidUtf8(text)) return 0;
   try {

@@ -48,7 +48,7 @@ int runAnnouncementPlayer(const std::vector<std::string>& args, PlayerPlatform p
     }
     return 0;
   } catch (const PlayerError& error) {
-    streams.err.write(errorLine(messagePrefix, error.text()));
+    streams.err.write(errorLine(messagePrefix, error.description()));
     return 1;
   } catch (const std::exception& error) {
     streams.err.write(errorLine(messagePrefix, boundedText(error.what())));

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <optional>
 #include <vector>
 
 #include "shared/BufferList.hpp"
+#include "shared/PropertyReads.hpp"
 
 namespace vellory::announcement {
 
@@ -27,35 +27,24 @@ std::uint32_t outputChannelCount(AudioHardware& hardware, AudioObjectID device) 
 }
 
 std::string deviceName(AudioHardware& hardware, AudioObjectID device) {
-  std::optional<std::string> name;
-  if (hardware.getStringProperty(device, PropertyAddress{selector::objectName}, name) !=
-      status::ok) {
-    return {};
-  }
-  return name.value_or("");
+  std::string name;
+  readString(hardware, device, PropertyAddress{selector::objectName}, name);
+  return name;
 }
 
 AudioObjectID preferredOutputDevice(AudioHardware& hardware) {
-  const PropertyAddress listAddress{selector::devices};
-  std::uint32_t size = 0;
-  if (hardware.getPropertyDataSize(systemObjectID, listAddress, size) != status::ok) return 0;
-  std::vector<AudioObjectID> devices(size / sizeof(AudioObjectID));
-  std::uint32_t readSize = static_cast<std::uint32_t>(devices.size() * sizeof(AudioObjectID));
-  if (!devices.empty() && hardware.getPropertyData(systemObjectID, listAddress, readSize,
-                                                   devices.data()) != status::ok) {
-    return 0;
-  }
-  devices.resize(std::min<std::size_t>(devices.size(), readSize / sizeof(AudioObjectID)));
+  const ObjectList list =
+      readObjectList(hardware, systemObjectID, PropertyAddress{selector::devices});
+  if (list.status != status::ok) return 0;
 
   AudioObjectID defaultOutput = 0;
-  std::uint32_t defaultSize = sizeof defaultOutput;
-  if (hardware.getPropertyData(systemObjectID, PropertyAddress{selector::defaultOutputDevice},
-                               defaultSize, &defaultOutput) != status::ok) {
+  if (readScalar(hardware, systemObjectID, PropertyAddress{selector::defaultOutputDevice},
+                 defaultOutput) != status::ok) {
     defaultOutput = 0;
   }
 
   std::vector<AudioObjectID> stereo;
-  for (const AudioObjectID device : devices) {
+  for (const AudioObjectID device : list.ids) {
     if (outputChannelCount(hardware, device) == 2) stereo.push_back(device);
   }
   if (std::find(stereo.begin(), stereo.end(), defaultOutput) != stereo.end()) {

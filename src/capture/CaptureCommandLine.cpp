@@ -1,8 +1,9 @@
 #include "capture/CaptureCommandLine.hpp"
 
+#include "capture/TapError.hpp"
 #include "shared/ToolError.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 std::vector<std::string> defaultSlotPrefixes() {
   return {"com.google.Chrome", "com.apple.Safari", "org.videolan.vlc", "com.apple.Music"};
@@ -22,4 +23,4 @@ RunOptions parseRunItems(const std::vector<std::string>& items) {
   return options;
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

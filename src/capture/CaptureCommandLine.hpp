@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace vellory {
+namespace vellory::capture {
 
 inline constexpr const char* captureUsage =
     "Usage: vellory-process-tap list | run [--live-input-name NAME] [slot-bundle-id ...]";
@@ -23,4 +23,4 @@ struct RunOptions {
 // one wins), every other item is a slot prefix. Throws the usage error for a missing value.
 RunOptions parseRunItems(const std::vector<std::string>& items);
 
-}  // namespace vellory
+}  // namespace vellory::capture

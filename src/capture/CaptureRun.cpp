@@ -5,7 +5,7 @@
 #include "capture/ProcessInventory.hpp"
 #include "shared/JsonWriter.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 void refreshTaps(TapRuntime& runtime, CoreAudioAccess& access, OutputSink& err) {
   std::vector<ProcessInfo> inventory;
@@ -107,4 +107,4 @@ void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inven
   runtime.stop();
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

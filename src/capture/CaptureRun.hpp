@@ -13,7 +13,7 @@
 #include "shared/OutputSink.hpp"
 #include "shared/StopSignal.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // What the run command needs besides its options: the platform, the output channels, time, the
 // stop request and the step that routes SIGINT and SIGTERM to that request.
@@ -37,4 +37,4 @@ void runCapture(const RunOptions& options, const std::vector<ProcessInfo>& inven
 // set. Silent; an unreadable inventory changes nothing.
 void refreshTaps(TapRuntime& runtime, CoreAudioAccess& access, OutputSink& err);
 
-}  // namespace vellory
+}  // namespace vellory::capture

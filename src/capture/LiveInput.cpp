@@ -4,7 +4,7 @@
 
 #include "shared/BufferList.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 namespace {
 
@@ -84,4 +84,4 @@ std::optional<InputDeviceMatch> findInputDevice(CoreAudioAccess& access, const s
   return std::nullopt;
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -6,7 +6,7 @@
 
 #include "shared/CoreAudioAccess.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // An input device found by name: its object, its UID and its total input channels (at least 1).
 struct InputDeviceMatch {
@@ -27,4 +27,4 @@ struct LiveInputResult {
   std::optional<std::string> padTapUID;
 };
 
-}  // namespace vellory
+}  // namespace vellory::capture

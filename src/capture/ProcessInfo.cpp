@@ -2,7 +2,7 @@
 
 #include "shared/JsonFields.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 nlohmann::json encode(const ProcessInfo& process) {
   return nlohmann::json{{"objectID", process.objectID},
@@ -16,4 +16,4 @@ ProcessInfo decodeProcessInfo(const nlohmann::json& json) {
                      jsonfield::text(json, "bundleID"), jsonfield::boolean(json, "running")};
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -6,7 +6,7 @@
 
 #include "shared/AudioTypes.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // One audio process object as the hardware layer lists it.
 struct ProcessInfo {
@@ -21,4 +21,4 @@ struct ProcessInfo {
 nlohmann::json encode(const ProcessInfo& process);
 ProcessInfo decodeProcessInfo(const nlohmann::json& json);
 
-}  // namespace vellory
+}  // namespace vellory::capture

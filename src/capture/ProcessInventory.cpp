@@ -1,6 +1,6 @@
 #include "capture/ProcessInventory.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 std::vector<ProcessInfo> processes(CoreAudioAccess& access, OutputSink& err) {
   std::vector<ProcessInfo> inventory;
@@ -66,4 +66,4 @@ nlohmann::json encode(const std::vector<ProcessInfo>& inventory) {
   return array;
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

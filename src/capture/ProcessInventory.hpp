@@ -7,7 +7,7 @@
 #include "shared/CoreAudioAccess.hpp"
 #include "shared/OutputSink.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // Every process object the hardware layer lists, in its order. An object whose reads fail is
 // left out with an "Ignoring process object" line on `err`; a failing list read throws.
@@ -20,4 +20,4 @@ std::vector<ProcessInfo> matchingProcesses(const std::string& prefix,
 
 nlohmann::json encode(const std::vector<ProcessInfo>& inventory);
 
-}  // namespace vellory
+}  // namespace vellory::capture

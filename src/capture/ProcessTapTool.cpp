@@ -1,10 +1,11 @@
 #include "capture/ProcessTapTool.hpp"
 
 #include "capture/ProcessInventory.hpp"
+#include "capture/TapError.hpp"
 #include "shared/ErrorLine.hpp"
 #include "shared/JsonWriter.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 int runProcessTapTool(const std::vector<std::string>& args, CoreAudioAccess& access,
                       ToolStreams streams, const CaptureRunCommand& run) {
@@ -28,4 +29,4 @@ int runProcessTapTool(const std::vector<std::string>& args, CoreAudioAccess& acc
   return 1;
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

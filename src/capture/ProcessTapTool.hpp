@@ -9,7 +9,7 @@
 #include "shared/CoreAudioAccess.hpp"
 #include "shared/OutputSink.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // The `run` command: builds the capture from the start-up inventory and keeps it until an
 // orderly stop, then returns. A failure is thrown as a ToolError after its own clean-up.
@@ -20,4 +20,4 @@ using CaptureRunCommand =
 int runProcessTapTool(const std::vector<std::string>& args, CoreAudioAccess& access,
                       ToolStreams streams, const CaptureRunCommand& run);
 
-}  // namespace vellory
+}  // namespace vellory::capture

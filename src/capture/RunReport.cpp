@@ -2,7 +2,7 @@
 
 #include "shared/JsonFields.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 nlohmann::json encode(const SlotInfo& slot) {
   nlohmann::json processes = nlohmann::json::array();
@@ -69,4 +69,4 @@ RuntimeInfo decodeRuntimeInfo(const nlohmann::json& json) {
   return report;
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

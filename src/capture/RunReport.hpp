@@ -8,7 +8,7 @@
 
 #include "capture/ProcessInfo.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // One capture slot of the run report.
 struct SlotInfo {
@@ -46,4 +46,4 @@ nlohmann::json encode(const RuntimeInfo& report);
 SlotInfo decodeSlotInfo(const nlohmann::json& json);
 RuntimeInfo decodeRuntimeInfo(const nlohmann::json& json);
 
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -4,8 +4,9 @@
 #include <chrono>
 
 #include "capture/ProcessInventory.hpp"
+#include "capture/TapError.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 namespace {
 
@@ -144,7 +145,7 @@ RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {
   DictionaryList tapList;
   if (live.padTapUID) tapList.push_back({{aggregateKey::subTapUID, *live.padTapUID}});
   for (const auto& uid : slotTapUIDs) tapList.push_back({{aggregateKey::subTapUID, uid}});
-  const ToolIdentity& identity = access_.identity();
+  const AccessVariant& identity = access_.variant();
   DescriptionDictionary description;
   description.entries[aggregateKey::name] = identity.aggregateName;
   description.entries[aggregateKey::uid] = identity.aggregateUID;
@@ -199,4 +200,4 @@ void TapRuntime::stop() {
   }
 }
 
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -13,7 +13,7 @@
 #include "shared/StopSignal.hpp"
 #include "shared/TapDescription.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 
 // Owns every process tap and the capture aggregate device of one run. `start` builds them and
 // returns the run report; `stop` destroys them (aggregate first, then the slot taps from last to
@@ -71,4 +71,4 @@ class TapRuntime {
 // Object IDs of `processes`, sorted ascending.
 std::vector<AudioObjectID> sortedObjectIDs(const std::vector<ProcessInfo>& processes);
 
-}  // namespace vellory
+}  // namespace vellory::capture

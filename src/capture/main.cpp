@@ -1,3 +1,4 @@
+#include "capture/CaptureAccess.hpp"
 #include "capture/CaptureRun.hpp"
 #include "capture/ProcessTapTool.hpp"
 #include "shared/PlatformFactory.hpp"
@@ -9,16 +10,16 @@ int main(int argc, char** argv) {
   // Before any other thread exists, so that no thread receives SIGINT or SIGTERM itself.
   vellory::SignalWatcher signals;
   auto hardware = vellory::makeAudioHardware();
-  vellory::CoreAudioAccess access(*hardware, vellory::captureIdentity());
+  vellory::CoreAudioAccess access(*hardware, vellory::capture::captureAccess());
   vellory::FdSink out(1);
   vellory::FdSink err(2);
   vellory::SystemClock clock;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const auto run = [&](const vellory::RunOptions& options,
-                       const std::vector<vellory::ProcessInfo>& inventory) {
-    vellory::CaptureRunContext context{
+  const auto run = [&](const vellory::capture::RunOptions& options,
+                       const std::vector<vellory::capture::ProcessInfo>& inventory) {
+    vellory::capture::CaptureRunContext context{
         access, {out, err}, clock, stop, [&] { signals.install([&](int) { stop.request(); }); }};
-    vellory::runCapture(options, inventory, context);
+    vellory::capture::runCapture(options, inventory, context);
   };
-  return vellory::runProcessTapTool(args, access, {out, err}, run);
+  return vellory::capture::runProcessTapTool(args, access, {out, err}, run);
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-namespace vellory {
+namespace vellory::fabric {
 
 namespace {
 
@@ -135,4 +135,4 @@ std::vector<std::string> selectedStableIds(const Fabric& request) {
   return ids;
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vellory {
+namespace vellory::fabric {
 
 // One candidate sub-device of a fabric request.
 struct FabricMember {
@@ -44,4 +44,4 @@ Fabric decodeFabric(const std::string& text);
 // The stable identifiers of the selected members, in request order, duplicates kept.
 std::vector<std::string> selectedStableIds(const Fabric& request);
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -6,6 +6,7 @@
 
 #include "fabric/Fabric.hpp"
 #include "fabric/FabricDescription.hpp"
+#include "fabric/FabricError.hpp"
 #include "fabric/FabricResults.hpp"
 #include "fabric/OutputDevice.hpp"
 #include "fabric/OutputInventory.hpp"
@@ -13,7 +14,7 @@
 #include "shared/ErrorLine.hpp"
 #include "shared/JsonWriter.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 namespace {
 
@@ -46,10 +47,8 @@ void createWithRetries(CoreAudioAccess& access, const DescriptionDictionary& des
 
 void list(CoreAudioAccess& access, OutputSink& out) {
   AudioObjectID defaultDevice = 0;
-  try {
-    defaultDevice = access.scalar<AudioObjectID>(access.identity().systemObject,
-                                                 selector::defaultSystemOutputDevice, 0);
-  } catch (const ToolError&) {
+  if (readScalar(access.hardware(), access.variant().systemObject,
+                 PropertyAddress{selector::defaultSystemOutputDevice}, defaultDevice) != 0) {
     defaultDevice = 0;
   }
   nlohmann::json devices = nlohmann::json::array();
@@ -90,7 +89,7 @@ void ensure(const std::string& requestText, CoreAudioAccess& access, OutputSink&
   }
 
   destroyExistingFabric(access);
-  const ToolIdentity& identity = access.identity();
+  const AccessVariant& identity = access.variant();
   createWithRetries(access, fabricDescription(identity, subDeviceUIDs, master->second->uid), clock);
   writeJson(out, encode(EnsureResult{true, identity.aggregateName,
                                      stableIdFor(identity.aggregateUID), members}));
@@ -101,4 +100,4 @@ void remove(CoreAudioAccess& access, OutputSink& out) {
   writeJson(out, encode(RemoveResult{}));
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

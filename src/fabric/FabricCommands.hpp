@@ -6,7 +6,7 @@
 #include "shared/CoreAudioAccess.hpp"
 #include "shared/OutputSink.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 // The three commands of the output fabric tool. Each writes one JSON document to `out` on
 // success and throws otherwise, having written nothing. All run on the calling thread only.
@@ -24,4 +24,4 @@ void ensure(const std::string& requestText, CoreAudioAccess& access, OutputSink&
 // Destroys every device bearing the fabric's UID, discarding any failure, and prints success.
 void remove(CoreAudioAccess& access, OutputSink& out);
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -1,8 +1,8 @@
 #include "fabric/FabricDescription.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
-DescriptionDictionary fabricDescription(const ToolIdentity& identity,
+DescriptionDictionary fabricDescription(const AccessVariant& identity,
                                         const std::vector<std::string>& subDeviceUIDs,
                                         const std::string& masterUID) {
   DictionaryList subDevices;
@@ -17,4 +17,4 @@ DescriptionDictionary fabricDescription(const ToolIdentity& identity,
   return description;
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -1,6 +1,6 @@
 #include "fabric/FabricResults.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 nlohmann::json encode(const EnsureResult& result) {
   return {{"ok", result.ok},
@@ -13,4 +13,4 @@ nlohmann::json encode(const RemoveResult& result) {
   return {{"ok", result.ok}, {"removed", result.removed}};
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

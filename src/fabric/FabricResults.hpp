@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace vellory {
+namespace vellory::fabric {
 
 // What `ensure` prints: the fabric it built and the members it was built from.
 struct EnsureResult {
@@ -27,4 +27,4 @@ struct RemoveResult {
 nlohmann::json encode(const EnsureResult& result);
 nlohmann::json encode(const RemoveResult& result);
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -2,7 +2,7 @@
 
 #include "fabric/Utf8Text.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 std::string stableIdFor(const std::string& uid) {
   return stableIdPrefix + uid;
@@ -36,4 +36,4 @@ nlohmann::json encode(const OutputDevice& device) {
           {"backend", device.backend}};
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -6,7 +6,7 @@
 
 #include "fabric/OutputInventory.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 // How the host names a device to this tool: the prefix followed by the device's UID.
 inline constexpr const char* stableIdPrefix = "coreaudio:";
@@ -35,4 +35,4 @@ OutputDevice outputDeviceFor(const OutputInventoryEntry& entry, AudioObjectID de
 
 nlohmann::json encode(const OutputDevice& device);
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -1,9 +1,10 @@
 #include "fabric/OutputFabricTool.hpp"
 
 #include "fabric/FabricCommands.hpp"
+#include "fabric/FabricError.hpp"
 #include "shared/ErrorLine.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 namespace {
 
@@ -35,4 +36,4 @@ int runOutputFabricTool(const std::vector<std::string>& args, CoreAudioAccess& a
   return 1;
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -7,7 +7,7 @@
 #include "shared/CoreAudioAccess.hpp"
 #include "shared/OutputSink.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 inline constexpr const char* fabricUsage =
     "Usage: vellory-output-fabric list | ensure JSON | remove";
@@ -18,4 +18,4 @@ inline constexpr const char* fabricUsage =
 int runOutputFabricTool(const std::vector<std::string>& args, CoreAudioAccess& access,
                         ToolStreams streams, Clock& clock);
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -2,9 +2,10 @@
 
 #include <cmath>
 
+#include "fabric/FabricError.hpp"
 #include "shared/BufferList.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 std::int64_t outputChannels(CoreAudioAccess& access, AudioObjectID device) {
   const StreamChannels read = readStreamChannels(
@@ -26,7 +27,7 @@ std::vector<OutputInventoryEntry> allOutputDevices(CoreAudioAccess& access) {
       entry.channels = outputChannels(access, device);
       if (entry.channels <= 0) continue;
       entry.uid = access.string(device, selector::deviceUID);
-      if (entry.uid.empty() || entry.uid == access.identity().aggregateUID) continue;
+      if (entry.uid.empty() || entry.uid == access.variant().aggregateUID) continue;
       entry.name = access.string(device, selector::objectName);
       entry.sampleRate = access.scalar<double>(device, selector::nominalSampleRate, 48000.0);
       // A rate that is not a number cannot be written as JSON; such a device is not usable.
@@ -39,4 +40,4 @@ std::vector<OutputInventoryEntry> allOutputDevices(CoreAudioAccess& access) {
   return entries;
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

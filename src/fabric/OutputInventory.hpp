@@ -6,7 +6,7 @@
 
 #include "shared/CoreAudioAccess.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 // One usable output device, as `list` shows it and `ensure` matches members against it.
 struct OutputInventoryEntry {
@@ -29,4 +29,4 @@ std::vector<OutputInventoryEntry> allOutputDevices(CoreAudioAccess& access);
 // "Read output stream configuration size" or "Read output stream configuration".
 std::int64_t outputChannels(CoreAudioAccess& access, AudioObjectID device);
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vellory {
+namespace vellory::fabric {
 
 namespace {
 
@@ -124,4 +124,4 @@ bool containsIgnoringCase(std::string_view text, std::string_view needle) {
   return false;
 }
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -1,26 +1,20 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "shared/ToolError.hpp"
 
 namespace vellory::player {
 
-// The stream player's error: an unusable command line or source, or a failed playback. Its
-// description is its text alone.
-class PlayerError : public std::runtime_error {
+// The stream player's error: an unusable command line or source (`usage`), or a failed playback
+// (`playback`). Its description is its text alone.
+class PlayerError : public ToolError {
  public:
-  enum class Kind { usage, playback };
-
-  static PlayerError usage(const std::string& text) { return {Kind::usage, text}; }
-  static PlayerError playback(const std::string& text) { return {Kind::playback, text}; }
-
-  Kind kind() const { return kind_; }
-  std::string description() const { return what(); }
+  static PlayerError usage(const std::string& text) { return PlayerError(text); }
+  static PlayerError playback(const std::string& text) { return PlayerError(text); }
 
  private:
-  PlayerError(Kind kind, const std::string& text) : std::runtime_error(text), kind_(kind) {}
-
-  Kind kind_;
+  using ToolError::ToolError;
 };
 
 }  // namespace vellory::player

@@ -159,7 +159,7 @@ int runStreamPlayer(const std::vector<std::string>& args, const StreamPlayerPlat
     }
     return 0;
   } catch (const PlayerError& error) {
-    streams.err.write(errorLine("[vellory-player] ", error.what()));
+    streams.err.write(errorLine("[vellory-player] ", error.description()));
   } catch (const LaunchError& error) {
     // Its outside part, the path, is bounded already.
     streams.err.write(errorLine("[vellory-player] ", error.what()));

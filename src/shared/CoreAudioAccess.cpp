@@ -1,64 +1,48 @@
 #include "shared/CoreAudioAccess.hpp"
 
-#include <optional>
+#include <exception>
 
 namespace vellory {
 
-ToolIdentity captureIdentity() {
-  return {AccessVariant::capture, systemObjectID, "Kandimer Application Capture",
-          "com.vellory.application-capture"};
+namespace {
+
+std::string stringReadFailure(std::uint32_t selector) {
+  return "Read string property " + std::to_string(selector);
 }
 
-ToolIdentity fabricIdentity() {
-  return {AccessVariant::fabric, systemObjectID, "Kandimer Output Fabric",
-          "com.kandimer.output-fabric"};
+}  // namespace
+
+void CoreAudioAccess::fail(const std::string& operation, OSStatus status) const {
+  variant_.fail(operation, status);
+  std::terminate();  // a variant whose `fail` returns is a programming error
 }
 
 std::vector<AudioObjectID> CoreAudioAccess::objectIDs(std::uint32_t selector) {
-  const bool fabric = identity_.variant == AccessVariant::fabric;
-  const PropertyAddress address{selector};
-  std::uint32_t size = 0;
-  OSStatus status = hardware_.getPropertyDataSize(identity_.systemObject, address, size);
-  if (status != 0) {
-    throw ToolError::status(fabric ? "Read device-list size" : "Read object-list size", status);
+  ObjectList list = readObjectList(hardware_, variant_.systemObject, PropertyAddress{selector});
+  if (list.status != 0) {
+    fail(list.sizeFailed ? variant_.listSizeFailure : variant_.listFailure, list.status);
   }
-  std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID), 0);
-  std::uint32_t byteCount = size;
-  status = hardware_.getPropertyData(identity_.systemObject, address, byteCount, ids.data());
-  if (status != 0) {
-    throw ToolError::status(fabric ? "Read device list" : "Read object list", status);
-  }
-  // An object that went away between the two calls shortens the data; entries the read did
-  // not write would otherwise show up as object 0.
-  if (byteCount < size) ids.resize(byteCount / sizeof(AudioObjectID));
-  return ids;
+  return std::move(list.ids);
 }
 
 std::string CoreAudioAccess::string(AudioObjectID object, std::uint32_t selector) {
-  std::optional<std::string> text;
-  const OSStatus status = hardware_.getStringProperty(object, PropertyAddress{selector}, text);
-  if (status != 0) {
-    throw ToolError::status("Read string property " + std::to_string(selector), status);
-  }
-  return text.value_or(std::string());
+  std::string text;
+  const OSStatus status = readString(hardware_, object, PropertyAddress{selector}, text);
+  if (status != 0) fail(stringReadFailure(selector), status);
+  return text;
 }
 
 void CoreAudioAccess::destroyExistingAggregate() {
-  const bool fabric = identity_.variant == AccessVariant::fabric;
   for (const AudioObjectID device : objectIDs(selector::devices)) {
     std::string uid;
-    try {
-      uid = string(device, selector::deviceUID);
-    } catch (const ToolError&) {
-      if (fabric) continue;
-      throw;
+    const OSStatus read = readString(hardware_, device, PropertyAddress{selector::deviceUID}, uid);
+    if (read != 0) {
+      if (variant_.skipsUnreadableDevices) continue;
+      fail(stringReadFailure(selector::deviceUID), read);
     }
-    if (uid != identity_.aggregateUID) continue;
+    if (uid != variant_.aggregateUID) continue;
     const OSStatus status = hardware_.destroyAggregateDevice(device);
-    if (status != 0) {
-      throw ToolError::status(
-          fabric ? "Destroy existing output fabric" : "Destroy stale aggregate device", status);
-    }
+    if (status != 0) fail(variant_.destroyFailure, status);
   }
 }
 

@@ -17,28 +17,11 @@ std::string fourCC(OSStatus status) {
   return text;
 }
 
-ToolError::ToolError(Kind kind, std::string text, OSStatus code)
-    : kind_(kind), text_(std::move(text)), code_(code) {
-  description_ =
-      oneLineText(kind_ == Kind::status ? text_ + " failed (OSStatus " + std::to_string(code_) +
-                                              ", fourCC " + fourCC(code_) + ")."
-                                        : text_);
+std::string statusText(const std::string& operation, OSStatus code) {
+  return operation + " failed (OSStatus " + std::to_string(code) + ", fourCC " + fourCC(code) +
+         ").";
 }
 
-ToolError ToolError::status(std::string operation, OSStatus code) {
-  return ToolError(Kind::status, std::move(operation), code);
-}
-
-ToolError ToolError::usage(std::string text) {
-  return ToolError(Kind::usage, std::move(text), 0);
-}
-
-ToolError ToolError::message(std::string text) {
-  return ToolError(Kind::message, std::move(text), 0);
-}
-
-std::string ToolError::description() const {
-  return description_;
-}
+ToolError::ToolError(std::string_view text) : description_(oneLineText(text)) {}
 
 }  // namespace vellory

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "shared/AudioTypes.hpp"
 
@@ -11,36 +12,21 @@ namespace vellory {
 // printable ASCII.
 std::string fourCC(OSStatus status);
 
-// The error enumeration of the capture and fabric tools. `status` names a failed platform
-// operation and its code; `usage` and `message` carry a text shown as it is.
+// "<operation> failed (OSStatus <code>, fourCC <four>)."
+std::string statusText(const std::string& operation, OSStatus code);
+
+// What every tool's error is: one line of text describing the failure, any control character in
+// it shown as a space. Each program derives its own error from it, with the cases it needs.
 class ToolError : public std::exception {
  public:
-  enum class Kind { status, usage, message };
-
-  static ToolError status(std::string operation, OSStatus code);
-  static ToolError usage(std::string text);
-  static ToolError message(std::string text);
-
-  Kind kind() const { return kind_; }
-  const std::string& text() const { return text_; }
-  OSStatus code() const { return code_; }
-
-  // One line: "<operation> failed (OSStatus <code>, fourCC <four>)." or the text itself, any
-  // control character in it shown as a space.
-  std::string description() const;
+  const std::string& description() const noexcept { return description_; }
   const char* what() const noexcept override { return description_.c_str(); }
 
- private:
-  ToolError(Kind kind, std::string text, OSStatus code);
+ protected:
+  explicit ToolError(std::string_view text);
 
-  Kind kind_;
-  std::string text_;
-  OSStatus code_;
+ private:
   std::string description_;
 };
-
-// The capture tool uses the `status` and `usage` cases, the fabric tool all three.
-using TapError = ToolError;
-using FabricError = ToolError;
 
 }  // namespace vellory

@@ -332,7 +332,7 @@ TEST_F(StereoFilePlayerLifecycle, PlayFailuresCarryTheirStatus) {
     player->play(0);
     FAIL() << "played";
   } catch (const PlayerError& error) {
-    EXPECT_EQ(error.text(), "AudioQueueStart failed (-66681).");
+    EXPECT_EQ(error.description(), "AudioQueueStart failed (-66681).");
   }
 
   script = {};
@@ -343,7 +343,7 @@ TEST_F(StereoFilePlayerLifecycle, PlayFailuresCarryTheirStatus) {
     second->play(0);
     FAIL() << "played";
   } catch (const PlayerError& error) {
-    EXPECT_EQ(error.text(), "AudioQueueEnqueueBuffer failed (-50).");
+    EXPECT_EQ(error.description(), "AudioQueueEnqueueBuffer failed (-50).");
   }
 }
 

@@ -3,11 +3,12 @@
 #include <algorithm>
 
 #include "CaptureTestSupport.hpp"
+#include "capture/CaptureAccess.hpp"
 #include "capture/CaptureRun.hpp"
 #include "capture/ProcessInventory.hpp"
 #include "fakes/FakeHardware.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 namespace {
 
 using testing::FakeHardware;
@@ -21,7 +22,7 @@ class CaptureRunTest : public ::testing::Test {
 
   std::vector<ProcessInfo> inventory() {
     StringSink ignored;
-    CoreAudioAccess reader(hardware, captureIdentity());
+    CoreAudioAccess reader(hardware, captureAccess());
     return processes(reader, ignored);
   }
 
@@ -49,7 +50,7 @@ class CaptureRunTest : public ::testing::Test {
   }
 
   FakeHardware hardware;
-  CoreAudioAccess access{hardware, captureIdentity()};
+  CoreAudioAccess access{hardware, captureAccess()};
   testing::FakeClock clock;
   StringSink out;
   StringSink err;
@@ -195,4 +196,4 @@ TEST_F(CaptureRunTest, UnwritableReportUndoesTheCapture) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "capture/CaptureAccess.hpp"
 #include "capture/ProcessInventory.hpp"
 #include "fakes/FakeHardware.hpp"
 #include "shared/JsonWriter.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 namespace {
 
 using testing::FakeHardware;
@@ -23,7 +24,7 @@ TEST(Inventory, ReadsEveryProcessInListOrderAndIgnoresFailingOnes) {
   hardware.addProcess(13, 103, "com.apple.Music", true);
   hardware.readFailures[FakeHardware::key(12, selector::processIsRunning)] = status::badObject;
   hardware.readFailures[FakeHardware::key(13, selector::processPID)] = -50;
-  CoreAudioAccess access(hardware, captureIdentity());
+  CoreAudioAccess access(hardware, captureAccess());
   StringSink err;
   const auto inventory = processes(access, err);
   EXPECT_EQ(ids(inventory), (std::vector<AudioObjectID>{10, 11}));
@@ -40,7 +41,7 @@ TEST(Inventory, EveryObjectFailingGivesAnEmptyInventory) {
   FakeHardware hardware;
   hardware.addProcess(10, 100, "a", true);
   hardware.readFailures[FakeHardware::key(10, selector::processBundleID)] = -50;
-  CoreAudioAccess access(hardware, captureIdentity());
+  CoreAudioAccess access(hardware, captureAccess());
   StringSink err;
   EXPECT_TRUE(processes(access, err).empty());
   EXPECT_EQ(encodeJson(encode(processes(access, err))), "[]");
@@ -49,7 +50,7 @@ TEST(Inventory, EveryObjectFailingGivesAnEmptyInventory) {
 TEST(Inventory, ListFailureThrows) {
   FakeHardware hardware;
   hardware.sizeFailures[FakeHardware::key(1, selector::processObjectList)] = status::notRunning;
-  CoreAudioAccess access(hardware, captureIdentity());
+  CoreAudioAccess access(hardware, captureAccess());
   StringSink err;
   EXPECT_THROW(processes(access, err), ToolError);
 }
@@ -94,4 +95,4 @@ TEST(Inventory, ListDocumentHasSortedKeysAndUnsignedIDs) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "capture/CaptureAccess.hpp"
 #include "capture/ProcessTapTool.hpp"
+#include "capture/TapError.hpp"
 #include "fakes/FakeHardware.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 namespace {
 
 using testing::FakeHardware;
@@ -17,7 +19,7 @@ struct ToolRun {
 };
 
 ToolRun runTool(FakeHardware& hardware, const std::vector<std::string>& args) {
-  CoreAudioAccess access(hardware, captureIdentity());
+  CoreAudioAccess access(hardware, captureAccess());
   StringSink out;
   StringSink err;
   ToolRun result;
@@ -90,7 +92,7 @@ TEST(ProcessTapTool, RunGrammar) {
 
 TEST(ProcessTapTool, RunFailureIsReportedWithTheTag) {
   FakeHardware hardware;
-  CoreAudioAccess access(hardware, captureIdentity());
+  CoreAudioAccess access(hardware, captureAccess());
   StringSink out;
   StringSink err;
   const int status = runProcessTapTool({"run"}, access, {out, err}, [](auto&, auto&) {
@@ -103,7 +105,7 @@ TEST(ProcessTapTool, RunFailureIsReportedWithTheTag) {
 
 TEST(ProcessTapTool, ALibraryFailureIsOneBoundedLine) {
   FakeHardware hardware;
-  CoreAudioAccess access(hardware, captureIdentity());
+  CoreAudioAccess access(hardware, captureAccess());
   StringSink out;
   StringSink err;
   const std::string message = "first\nsecond" + std::string(1000, 'x');
@@ -119,4 +121,4 @@ TEST(ProcessTapTool, ALibraryFailureIsOneBoundedLine) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::capture

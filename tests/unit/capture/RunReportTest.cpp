@@ -3,7 +3,7 @@
 #include "capture/RunReport.hpp"
 #include "shared/JsonWriter.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 namespace {
 
 RuntimeInfo sampleReport() {
@@ -78,4 +78,4 @@ TEST(RunReport, DecodingIgnoresUnknownKeysAndRejectsWrongTypesAndMissingKeys) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -1,11 +1,16 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "CaptureTestSupport.hpp"
+#include "capture/CaptureAccess.hpp"
+#include "capture/TapError.hpp"
 #include "capture/TapRuntime.hpp"
 #include "fakes/FakeHardware.hpp"
 
-namespace vellory {
+namespace vellory::capture {
 namespace {
+
+using ::testing::StartsWith;
 
 using std::chrono::microseconds;
 using testing::FakeHardware;
@@ -24,7 +29,7 @@ class TapRuntimeTest : public ::testing::Test {
   }
 
   FakeHardware hardware;
-  CoreAudioAccess access{hardware, captureIdentity()};
+  CoreAudioAccess access{hardware, captureAccess()};
   testing::FakeClock clock;
   StringSink err;
   std::vector<ProcessInfo> inventory;
@@ -106,8 +111,9 @@ TEST_F(TapRuntimeTest, StaleDevicesGoFirstAndTheirFailureEndsStart) {
   try {
     runtime.start(inventory);
     FAIL();
-  } catch (const ToolError& error) {
-    EXPECT_EQ(error.text(), "Destroy stale aggregate device");
+  } catch (const TapError& error) {
+    EXPECT_THAT(error.description(),
+                StartsWith("Destroy stale aggregate device failed (OSStatus "));
   }
   EXPECT_EQ(hardware.log, (std::vector<std::string>{"destroyAggregate 51"}));
 }
@@ -123,14 +129,14 @@ TEST_F(TapRuntimeTest, AggregateRetriesWithPausesAndStaleRemoval) {
   EXPECT_NE(report.aggregateObjectID, 0u);
 
   FakeHardware failing;
-  CoreAudioAccess failingAccess(failing, captureIdentity());
+  CoreAudioAccess failingAccess(failing, captureAccess());
   testing::FakeClock failingClock;
   failing.createAggregateResults = {1, 2, 3, 4};
   TapRuntime doomed(failingAccess, failingClock, err, {"a", "b"}, std::nullopt);
   try {
     doomed.start({});
     FAIL();
-  } catch (const ToolError& error) {
+  } catch (const TapError& error) {
     EXPECT_EQ(error.description(), "Create aggregate device failed (OSStatus 4, fourCC ----).");
   }
   EXPECT_EQ(failingClock.sleeps(),
@@ -146,8 +152,9 @@ TEST_F(TapRuntimeTest, TapFailuresNameTheirSlotAndPartialWorkIsUndone) {
     try {
       runtime.start(inventory);
       FAIL();
-    } catch (const ToolError& error) {
-      EXPECT_EQ(error.text(), "Create process tap for slot 2");
+    } catch (const TapError& error) {
+      EXPECT_THAT(error.description(),
+                  StartsWith("Create process tap for slot 2 failed (OSStatus "));
     }
   }
   EXPECT_TRUE(hardware.liveTaps().empty());
@@ -158,7 +165,7 @@ TEST_F(TapRuntimeTest, TapFailuresNameTheirSlotAndPartialWorkIsUndone) {
     try {
       runtime.start(inventory);
       FAIL();
-    } catch (const ToolError& error) {
+    } catch (const TapError& error) {
       EXPECT_EQ(error.description(),
                 "Create process tap for announcement failed (OSStatus -50, fourCC ----).");
     }
@@ -171,8 +178,8 @@ TEST_F(TapRuntimeTest, TapFailuresNameTheirSlotAndPartialWorkIsUndone) {
     try {
       runtime.start(inventory);
       FAIL();
-    } catch (const ToolError& error) {
-      EXPECT_EQ(error.text(), "Read property 1952869748");
+    } catch (const TapError& error) {
+      EXPECT_THAT(error.description(), StartsWith("Read property 1952869748 failed (OSStatus "));
     }
   }
   EXPECT_TRUE(hardware.liveTaps().empty());
@@ -206,7 +213,7 @@ TEST_F(TapRuntimeTest, LiveInputPadsOddChannelCounts) {
        {LiveCase{{1}, 2, true}, LiveCase{{2}, 2, false}, LiveCase{{2, 1}, 4, true}}) {
     FakeHardware hw;
     hw.addDevice(70, "live-uid", "USB Mic", c.buffers, {});
-    CoreAudioAccess liveAccess(hw, captureIdentity());
+    CoreAudioAccess liveAccess(hw, captureAccess());
     StringSink liveErr;
     TapRuntime runtime(liveAccess, clock, liveErr, {"a", "b"}, "  USB Mic\n");
     const RuntimeInfo report = runtime.start({});
@@ -255,12 +262,12 @@ TEST_F(TapRuntimeTest, LiveInputLookupRules) {
   EXPECT_FALSE(findInputDevice(access, "   "));
   hardware.sizeFailures[FakeHardware::key(1, selector::devices)] = status::notRunning;
   EXPECT_FALSE(findInputDevice(access, " \t"));
-  EXPECT_THROW(findInputDevice(access, "Dup"), ToolError);
+  EXPECT_THROW(findInputDevice(access, "Dup"), TapError);
   hardware.sizeFailures.clear();
   hardware.readFailures[FakeHardware::key(82, selector::streamConfiguration, scope::input)] = -1;
   EXPECT_EQ(findInputDevice(access, "Dup")->uid, "later");
   hardware.readFailures[FakeHardware::key(83, selector::deviceUID)] = status::badObject;
-  EXPECT_THROW(findInputDevice(access, "Dup"), ToolError);
+  EXPECT_THROW(findInputDevice(access, "Dup"), TapError);
 }
 
 TEST_F(TapRuntimeTest, OutputOnlyLiveInputGivesTheSameReportAsNone) {
@@ -281,18 +288,19 @@ TEST_F(TapRuntimeTest, PadFailures) {
     try {
       runtime.start(inventory);
       FAIL();
-    } catch (const ToolError& error) {
-      EXPECT_EQ(error.text(), "Create mono pad tap for live input");
+    } catch (const TapError& error) {
+      EXPECT_THAT(error.description(),
+                  StartsWith("Create mono pad tap for live input failed (OSStatus "));
     }
   }
   hardware.tapUIDReadable = false;
   {
     TapRuntime runtime(access, clock, err, {"a"}, "Mic");
-    EXPECT_THROW(runtime.start(inventory), ToolError);
+    EXPECT_THROW(runtime.start(inventory), TapError);
     EXPECT_NE(runtime.livePadTapID, 0u);
   }
   EXPECT_TRUE(hardware.liveTaps().empty());
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::capture

@@ -2,7 +2,7 @@
 
 #include "FabricToolFixture.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 namespace {
 
 using namespace std::chrono_literals;
@@ -301,4 +301,4 @@ TEST_F(EnsureTest, FabricWhoseUIDCannotBeReadIsSkippedByRemove) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -2,7 +2,7 @@
 
 #include "fabric/Fabric.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 namespace {
 
 std::string faultOf(const std::string& text) {
@@ -53,4 +53,4 @@ TEST(FabricRequest, AnyTextIsAnIdentifier) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::fabric

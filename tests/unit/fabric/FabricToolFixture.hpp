@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "fabric/FabricAccess.hpp"
 #include "fabric/OutputFabricTool.hpp"
 #include "fakes/FakeClock.hpp"
 #include "fakes/FakeHardware.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 
 struct FabricRun {
   int status = -1;
@@ -30,7 +31,7 @@ class FabricToolTest : public ::testing::Test {
   testing::FakeClock clock;
 
   FabricRun run(const std::vector<std::string>& args) {
-    CoreAudioAccess access(hardware, fabricIdentity());
+    CoreAudioAccess access(hardware, fabricAccess());
     StringSink out;
     StringSink err;
     FabricRun result;
@@ -63,4 +64,4 @@ class FabricToolTest : public ::testing::Test {
   }
 };
 
-}  // namespace vellory
+}  // namespace vellory::fabric

@@ -3,7 +3,7 @@
 #include "FabricToolFixture.hpp"
 #include "shared/BufferList.hpp"
 
-namespace vellory {
+namespace vellory::fabric {
 namespace {
 
 using nlohmann::json;
@@ -189,4 +189,4 @@ TEST_F(FabricToolTest, UnreadableDeviceListFailsListWithItsStatusLine) {
 }
 
 }  // namespace
-}  // namespace vellory
+}  // namespace vellory::fabric

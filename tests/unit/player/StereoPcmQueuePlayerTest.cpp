@@ -192,7 +192,6 @@ TEST(StereoPcmQueuePlayer, ReportsEachFailureOfPlay) {
       ADD_FAILURE() << message;
     } catch (const PlayerError& error) {
       EXPECT_EQ(error.description(), message);
-      EXPECT_EQ(error.kind(), PlayerError::Kind::playback);
     }
     EXPECT_FALSE(player.isPlaying());
     player.stop();

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "capture/CaptureAccess.hpp"
+#include "capture/TapError.hpp"
+#include "fabric/FabricAccess.hpp"
+#include "fabric/FabricError.hpp"
 #include "fakes/FakeHardware.hpp"
 #include "shared/BufferList.hpp"
 #include "shared/CoreAudioAccess.hpp"
@@ -7,6 +11,8 @@
 namespace vellory {
 namespace {
 
+using capture::TapError;
+using fabric::FabricError;
 using testing::FakeHardware;
 
 TEST(FourCC, PrintableBytesAreKeptAndOthersGiveDashes) {
@@ -21,22 +27,23 @@ TEST(FourCC, PrintableBytesAreKeptAndOthersGiveDashes) {
 }
 
 TEST(ToolErrorDescription, StatusUsageAndMessage) {
-  EXPECT_EQ(ToolError::status("Read string property " + std::to_string(selector::deviceUID), -50)
+  EXPECT_EQ(TapError::status("Read string property " + std::to_string(selector::deviceUID), -50)
                 .description(),
             "Read string property 1969841184 failed (OSStatus -50, fourCC ----).");
-  EXPECT_EQ(ToolError::status("Read object list", status::notRunning).description(),
+  EXPECT_EQ(FabricError::status("Read object list", status::notRunning).description(),
             "Read object list failed (OSStatus 1937010544, fourCC stop).");
-  EXPECT_EQ(ToolError::usage("Missing value for --live-input-name").description(),
+  EXPECT_EQ(TapError::usage("Missing value for --live-input-name").description(),
             "Missing value for --live-input-name");
-  EXPECT_EQ(ToolError::message("x").description(), "x");
+  EXPECT_EQ(FabricError::message("x\ny").description(), "x y");
+  EXPECT_STREQ(FabricError::usage("u").what(), "u");
   EXPECT_EQ(std::to_string(selector::tapFormat), "1952869748");
 }
 
 class AccessTest : public ::testing::Test {
  protected:
   FakeHardware hardware;
-  CoreAudioAccess capture{hardware, captureIdentity()};
-  CoreAudioAccess fabric{hardware, fabricIdentity()};
+  CoreAudioAccess capture{hardware, capture::captureAccess()};
+  CoreAudioAccess fabric{hardware, fabric::fabricAccess()};
 };
 
 TEST_F(AccessTest, ObjectListsKeepOrderAndFailWithTheirTexts) {
@@ -50,15 +57,16 @@ TEST_F(AccessTest, ObjectListsKeepOrderAndFailWithTheirTexts) {
   try {
     capture.objectIDs(selector::devices);
     FAIL();
-  } catch (const ToolError& error) {
+  } catch (const TapError& error) {
     EXPECT_EQ(error.description(),
               "Read object-list size failed (OSStatus 1937010544, fourCC stop).");
   }
   try {
     fabric.objectIDs(selector::devices);
     FAIL();
-  } catch (const ToolError& error) {
-    EXPECT_EQ(error.text(), "Read device-list size");
+  } catch (const FabricError& error) {
+    EXPECT_EQ(error.description(),
+              "Read device-list size failed (OSStatus 1937010544, fourCC stop).");
   }
   hardware.sizeFailures.clear();
   hardware.readFailures[FakeHardware::key(1, selector::devices)] = -50;
@@ -66,16 +74,17 @@ TEST_F(AccessTest, ObjectListsKeepOrderAndFailWithTheirTexts) {
       {
         try {
           capture.objectIDs(selector::devices);
-        } catch (const ToolError& error) {
-          EXPECT_EQ(error.text(), "Read object list");
+        } catch (const TapError& error) {
+          EXPECT_EQ(error.description(), "Read object list failed (OSStatus -50, fourCC ----).");
           throw;
         }
       },
-      ToolError);
+      TapError);
   try {
     fabric.objectIDs(selector::devices);
-  } catch (const ToolError& error) {
-    EXPECT_EQ(error.text(), "Read device list");
+    FAIL();
+  } catch (const FabricError& error) {
+    EXPECT_EQ(error.description(), "Read device list failed (OSStatus -50, fourCC ----).");
   }
 }
 
@@ -91,9 +100,11 @@ TEST_F(AccessTest, ScalarAndStringReads) {
   try {
     capture.scalar<std::uint32_t>(5, selector::processIsRunning, 0);
     FAIL();
-  } catch (const ToolError& error) {
-    EXPECT_EQ(error.text(), "Read property " + std::to_string(selector::processIsRunning));
-    EXPECT_EQ(error.code(), status::unknownProperty);
+  } catch (const TapError& error) {
+    EXPECT_EQ(error.description(), "Read property " + std::to_string(selector::processIsRunning) +
+                                       " failed (OSStatus " +
+                                       std::to_string(status::unknownProperty) + ", fourCC " +
+                                       fourCC(status::unknownProperty) + ").");
   }
   hardware.strings[FakeHardware::key(5, selector::processBundleID)] = std::nullopt;
   EXPECT_EQ(capture.string(5, selector::processBundleID), "");
@@ -152,13 +163,14 @@ TEST_F(AccessTest, FailedDestroyLeavesLaterDevicesInPlace) {
   hardware.lists[selector::devices] = {40, 41};
   hardware.destroyAggregateFailures[40] = status::illegalOperation;
   try {
-    fabric.identity();
-    CoreAudioAccess fabricCapture(
-        hardware, ToolIdentity{AccessVariant::fabric, 1, "n", "com.vellory.application-capture"});
+    AccessVariant fabricVariant = fabric::fabricAccess();
+    fabricVariant.aggregateUID = "com.vellory.application-capture";
+    CoreAudioAccess fabricCapture(hardware, fabricVariant);
     fabricCapture.destroyExistingAggregate();
     FAIL();
-  } catch (const ToolError& error) {
-    EXPECT_EQ(error.text(), "Destroy existing output fabric");
+  } catch (const FabricError& error) {
+    EXPECT_EQ(error.description(),
+              "Destroy existing output fabric failed (OSStatus 1852797029, fourCC nope).");
   }
 }
 
