@@ -271,43 +271,63 @@ void PulseOutputQueue::streamWantsData(pa_stream*, std::size_t, void* userdata) 
   static_cast<PulseOutputQueue*>(userdata)->pumpLocked();
 }
 
+std::size_t PulseOutputQueue::queuedBytesLocked() const {
+  std::size_t total = partialFrame_.size();
+  for (const Buffer* buffer : pending_) total += buffer->record.audioDataByteSize;
+  return total - headOffset_;
+}
+
+void PulseOutputQueue::copyOutLocked(std::byte* to, std::size_t count,
+                                     std::vector<QueueBuffer*>& done) {
+  const std::size_t carried = std::min(count, partialFrame_.size());
+  std::memcpy(to, partialFrame_.data(), carried);
+  partialFrame_.erase(partialFrame_.begin(), partialFrame_.begin() + static_cast<long>(carried));
+  for (std::size_t copied = carried; copied < count;) {
+    Buffer* head = pending_.front();
+    const std::size_t step = std::min(count - copied, head->record.audioDataByteSize - headOffset_);
+    std::memcpy(to + copied, static_cast<const std::byte*>(head->record.audioData) + headOffset_,
+                step);
+    copied += step;
+    headOffset_ += step;
+    if (headOffset_ == head->record.audioDataByteSize) retireHeadLocked(done);
+  }
+}
+
+void PulseOutputQueue::retireHeadLocked(std::vector<QueueBuffer*>& done) {
+  Buffer* head = pending_.front();
+  pending_.pop_front();
+  headOffset_ = 0;
+  head->queued = false;
+  done.push_back(&head->record);
+}
+
+// Everything queued is one stream of bytes, written in whole frames, as much as the server asks
+// for in one block: one message to the server per request, however the buffers cut the frames.
 void PulseOutputQueue::pumpLocked() {
   if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY || stopped_) return;
   std::size_t writable = pa_stream_writable_size(stream_);
   if (writable == static_cast<std::size_t>(-1)) return;
   std::vector<QueueBuffer*> done;
-  while (!pending_.empty()) {
-    Buffer* head = pending_.front();
-    const auto* data = static_cast<const std::byte*>(head->record.audioData) + headOffset_;
-    const std::size_t remaining = head->record.audioDataByteSize - headOffset_;
-    std::size_t taken = 0;
-    if (!partialFrame_.empty()) {
-      // Bytes of a frame split across two buffers are completed before they are written.
-      if (writable < frameBytes_) break;
-      taken = std::min(remaining, frameBytes_ - partialFrame_.size());
-      partialFrame_.insert(partialFrame_.end(), data, data + taken);
-      if (partialFrame_.size() == frameBytes_) {
-        pa_stream_write(stream_, partialFrame_.data(), frameBytes_, nullptr, 0, PA_SEEK_RELATIVE);
-        writable -= frameBytes_;
-        partialFrame_.clear();
-      }
-    } else if (remaining < frameBytes_) {
-      partialFrame_.assign(data, data + remaining);
-      taken = remaining;
+  std::size_t count = std::min(writable, queuedBytesLocked());
+  count -= count % frameBytes_;
+  void* block = nullptr;
+  if (count > 0 && pa_stream_begin_write(stream_, &block, &count) == 0 && block != nullptr) {
+    count -= count % frameBytes_;
+    copyOutLocked(static_cast<std::byte*>(block), count, done);
+    if (count > 0) {
+      pa_stream_write(stream_, block, count, nullptr, 0, PA_SEEK_RELATIVE);
     } else {
-      std::size_t count = std::min(remaining, writable);
-      count -= count % frameBytes_;
-      if (count == 0) break;
-      pa_stream_write(stream_, data, count, nullptr, 0, PA_SEEK_RELATIVE);
-      writable -= count;
-      taken = count;
+      pa_stream_cancel_write(stream_);
     }
-    headOffset_ += taken;
-    if (headOffset_ == head->record.audioDataByteSize) {
-      pending_.pop_front();
-      headOffset_ = 0;
-      head->queued = false;
-      done.push_back(&head->record);
+  }
+  // Less than a frame left: it waits, without its buffers, for the bytes that complete it.
+  if (queuedBytesLocked() < frameBytes_) {
+    while (!pending_.empty()) {
+      Buffer* head = pending_.front();
+      const auto* data = static_cast<const std::byte*>(head->record.audioData);
+      partialFrame_.insert(partialFrame_.end(), data + headOffset_,
+                           data + head->record.audioDataByteSize);
+      retireHeadLocked(done);
     }
   }
   if (!done.empty()) giveBack(std::move(done));

@@ -62,6 +62,11 @@ class PulseOutputQueue : public OutputQueue {
   Buffer* find(QueueBuffer* buffer);
   // Writes what the stream can take. Loop lock held (or on the loop's thread).
   void pumpLocked();
+  // The bytes queued and not yet written, the carried part of a frame included.
+  std::size_t queuedBytesLocked() const;
+  // Moves `count` queued bytes to `to`, handing every buffer emptied on the way to `done`.
+  void copyOutLocked(std::byte* to, std::size_t count, std::vector<QueueBuffer*>& done);
+  void retireHeadLocked(std::vector<QueueBuffer*>& done);
   void requestDrainLocked();
   void closeStreamLocked();
   // Hands buffers back to the callback thread.
