@@ -1,7 +1,7 @@
 // Error-line bounding on any bytes: valid UTF-8, no control character, at most the limit.
 #include "FuzzInput.hpp"
-#include "fabric/Utf8Text.hpp"
 #include "shared/ErrorLine.hpp"
+#include "shared/UnicodeText.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vellory;

@@ -3,8 +3,8 @@
 
 #include "FuzzInput.hpp"
 #include "fabric/Fabric.hpp"
-#include "fabric/Utf8Text.hpp"
 #include "shared/ErrorLine.hpp"
+#include "shared/UnicodeText.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vellory;

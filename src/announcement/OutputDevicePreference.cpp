@@ -1,23 +1,13 @@
 #include "announcement/OutputDevicePreference.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "shared/BufferList.hpp"
 #include "shared/PropertyReads.hpp"
+#include "shared/UnicodeText.hpp"
 
 namespace vellory::announcement {
-
-namespace {
-
-bool containsSpeaker(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return name.find("speaker") != std::string::npos;
-}
-
-}  // namespace
 
 std::uint32_t outputChannelCount(AudioHardware& hardware, AudioObjectID device) {
   const StreamChannels read = readStreamChannels(
@@ -51,7 +41,7 @@ AudioObjectID preferredOutputDevice(AudioHardware& hardware) {
     return defaultOutput;
   }
   for (const AudioObjectID device : stereo) {
-    if (containsSpeaker(deviceName(hardware, device))) return device;
+    if (containsIgnoringCase(deviceName(hardware, device), "speaker")) return device;
   }
   if (!stereo.empty()) return stereo.front();
   return defaultOutput;

@@ -10,9 +10,9 @@
 #include "fabric/FabricResults.hpp"
 #include "fabric/OutputDevice.hpp"
 #include "fabric/OutputInventory.hpp"
-#include "fabric/Utf8Text.hpp"
 #include "shared/ErrorLine.hpp"
 #include "shared/JsonWriter.hpp"
+#include "shared/UnicodeText.hpp"
 
 namespace vellory::fabric {
 

@@ -1,6 +1,6 @@
 #include "fabric/OutputDevice.hpp"
 
-#include "fabric/Utf8Text.hpp"
+#include "shared/UnicodeText.hpp"
 
 namespace vellory::fabric {
 

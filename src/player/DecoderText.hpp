@@ -6,7 +6,7 @@
 namespace vellory::player {
 
 // The decoder's diagnostic bytes as text: empty unless they are valid UTF-8, trimmed of white
-// space and line ends at both ends.
+// space and line breaks (Unicode) at both ends.
 std::string decoderText(const std::string& bytes);
 
 // The decoder's last line when it says that reading the source failed, as the decoder says when

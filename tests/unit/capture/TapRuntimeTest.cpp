@@ -270,6 +270,16 @@ TEST_F(TapRuntimeTest, LiveInputLookupRules) {
   EXPECT_THROW(findInputDevice(access, "Dup"), TapError);
 }
 
+TEST_F(TapRuntimeTest, LiveInputNameKeepsBytesThatOnlyLookLikeSpaces) {
+  hardware.addDevice(84, "mic", "Mic", {2}, {});
+  hardware.addDevice(85, "padded", "\xC0\xA0Mic", {2}, {});
+  EXPECT_EQ(findInputDevice(access, "\u00A0Mic\u3000")->uid, "mic");
+  // A space spelt in two bytes is not UTF-8, so it is part of the name and matches only itself.
+  EXPECT_EQ(findInputDevice(access, "\xC0\xA0Mic")->uid, "padded");
+  EXPECT_FALSE(findInputDevice(access, "Mic\xC0\xA0"));
+  EXPECT_FALSE(findInputDevice(access, "\xC0\xA0"));
+}
+
 TEST_F(TapRuntimeTest, OutputOnlyLiveInputGivesTheSameReportAsNone) {
   hardware.addDevice(90, "spk", "Speakers", {}, {2});
   TapRuntime withName(access, clock, err, {"a", "b"}, "Speakers");
