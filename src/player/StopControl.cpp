@@ -11,7 +11,7 @@ void StopControl::stop() {
   stopped_ = true;
   if (player_ != nullptr) player_->stop();
   terminateLocked();
-  waits_.request();
+  stopSignal_.request();
 }
 
 void StopControl::attach(ChildProcess& process) {

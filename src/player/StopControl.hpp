@@ -10,8 +10,8 @@
 namespace vellory::player {
 
 // What a stop signal reaches: the player, the decoder once it runs, and the main thread's waits
-// (those on `waits()`). The signal handler keeps this object; `detach` cuts it loose before those
-// objects go away. Thread-safe.
+// (those on `stopSignal()`). The signal handler keeps this object; `detach` cuts it loose before
+// those objects go away. Thread-safe.
 class StopControl {
  public:
   explicit StopControl(StereoPcmQueuePlayer& player) : player_(&player) {}
@@ -33,9 +33,9 @@ class StopControl {
   // Any thread.
   bool stopped() const { return stopped_; }
 
-  // Requested at the end of a stop, once the player and the decoder have been stopped: a wait it
+  // Requested last in a stop, once the player and the decoder have been stopped: a wait that it
   // ends finds them so.
-  StopSignal& waits() { return waits_; }
+  StopSignal& stopSignal() { return stopSignal_; }
 
   // Any thread. True when a stop found the decoder running and terminated it: the tool itself
   // ended the decoder, so its status says nothing about the source.
@@ -49,7 +49,7 @@ class StopControl {
   ChildProcess* process_ = nullptr;
   std::atomic<bool> stopped_{false};
   std::atomic<bool> decoderEndedByStop_{false};
-  StopSignal waits_;
+  StopSignal stopSignal_;
 };
 
 }  // namespace vellory::player

@@ -75,7 +75,7 @@ bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopContr
   const auto deadline = clock.now() + startDeadline;
   while (player.bufferedBytes() < startThresholdBytes && !session.outputEnded() &&
          !control.stopped() && clock.now() < deadline) {
-    clock.waitFor(startPoll, control.waits());
+    clock.waitFor(startPoll, control.stopSignal());
   }
   if (control.stopped()) {
     control.terminateAfterStop();
@@ -94,7 +94,7 @@ bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopContr
 // and judges how the stream ended.
 void playToTheEnd(StereoPcmQueuePlayer& player, DecoderSession& session, StopControl& control,
                   Clock& clock) {
-  while (player.isPlaying()) clock.waitFor(playingPoll, control.waits());
+  while (player.isPlaying()) clock.waitFor(playingPoll, control.stopSignal());
   player.stop();
   if (control.stopped()) {
     control.terminateAfterStop();
@@ -130,7 +130,7 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   // A stop before playback starts starts nothing and ends quietly.
   const auto launchAt = clock.now() + launchDelay;
   while (!control->stopped() && clock.now() < launchAt) {
-    clock.waitUntil(launchAt, control->waits());
+    clock.waitUntil(launchAt, control->stopSignal());
   }
   if (control->stopped()) return;
 
