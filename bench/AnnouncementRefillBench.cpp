@@ -8,6 +8,7 @@
 
 #include "announcement/StereoFilePlayer.hpp"
 #include "fakes/FakeAudioFile.hpp"
+#include "fakes/FakeClock.hpp"
 #include "fakes/FakeHardware.hpp"
 #include "fakes/FakeOutputQueue.hpp"
 #include "shared/OutputSink.hpp"
@@ -16,17 +17,11 @@ namespace {
 
 using namespace vellory;
 
-class NoSleep : public Clock {
- public:
-  std::chrono::steady_clock::time_point now() override { return {}; }
-  void sleepFor(std::chrono::microseconds) override {}
-};
-
 struct Rig {
   testing::FakeHardware hardware;
   testing::FakeAudioOutput output;
   testing::FakeAudioFileReader files;
-  NoSleep clock;
+  testing::FakeClock clock;
   StringSink err;
   std::unique_ptr<announcement::StereoFilePlayer> player;
 

@@ -61,7 +61,7 @@ void keepCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunCo
   OutputSink& err = context.streams.err;
   bool lost = false;
   auto nextTick = context.clock.now() + std::chrono::seconds(1);
-  while (!context.stop.waitUntil(nextTick)) {
+  while (!context.clock.waitUntil(nextTick, context.stop)) {
     const Continuity continuity = context.access.hardware().continuity();
     if (continuity != Continuity::intact && !lost) {
       err.write(

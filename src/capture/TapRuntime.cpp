@@ -117,7 +117,7 @@ bool TapRuntime::pause(std::chrono::microseconds duration) {
     clock_.sleepFor(duration);
     return false;
   }
-  return stop_->waitUntil(clock_.now() + duration);
+  return clock_.waitFor(duration, *stop_);
 }
 
 RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {

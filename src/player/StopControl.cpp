@@ -11,7 +11,7 @@ void StopControl::stop() {
   stopped_ = true;
   if (player_ != nullptr) player_->stop();
   terminateLocked();
-  if (clock_ != nullptr) clock_->interrupt();
+  stopSignal_.request();
 }
 
 void StopControl::attach(ChildProcess& process) {
@@ -33,7 +33,6 @@ void StopControl::detachProcess() {
 void StopControl::detach() {
   std::lock_guard lock(mutex_);
   player_ = nullptr;
-  clock_ = nullptr;
   process_ = nullptr;
 }
 

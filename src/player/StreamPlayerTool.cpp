@@ -69,13 +69,13 @@ namespace {
 // Waits until the store holds enough to start on; false when playback must not start (a stop,
 // handled here), and a failure when the decoder gave nothing at all.
 bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopControl& control,
-                PlayerClock& clock) {
+                Clock& clock) {
   // The reader's end, not the decoder's, ends the wait: the pipe may still hold the last bytes
   // when the decoder has gone.
   const auto deadline = clock.now() + startDeadline;
   while (player.bufferedBytes() < startThresholdBytes && !session.outputEnded() &&
          !control.stopped() && clock.now() < deadline) {
-    clock.waitFor(startPoll);
+    clock.waitFor(startPoll, control.stopSignal());
   }
   if (control.stopped()) {
     control.terminateAfterStop();
@@ -93,8 +93,8 @@ bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopContr
 // Plays until the queue has played out the last of the input or a stop, then ends the decoder
 // and judges how the stream ended.
 void playToTheEnd(StereoPcmQueuePlayer& player, DecoderSession& session, StopControl& control,
-                  PlayerClock& clock) {
-  while (player.isPlaying()) clock.waitFor(playingPoll);
+                  Clock& clock) {
+  while (player.isPlaying()) clock.waitFor(playingPoll, control.stopSignal());
   player.stop();
   if (control.stopped()) {
     control.terminateAfterStop();
@@ -121,16 +121,16 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   if (!program) throw PlayerError::playback("ffmpeg not found for player decode.");
   const std::vector<std::string> arguments = decoderArguments(source, isURL);
 
-  PlayerClock& clock = platform.clock;
+  Clock& clock = platform.clock;
   StereoPcmQueuePlayer player(platform.output, 48000.0);
-  auto control = std::make_shared<StopControl>(player, clock);
+  auto control = std::make_shared<StopControl>(player);
   Detach detach(*control);
   platform.installStopHandler([control] { control->stop(); });
 
   // A stop before playback starts starts nothing and ends quietly.
   const auto launchAt = clock.now() + launchDelay;
   while (!control->stopped() && clock.now() < launchAt) {
-    clock.waitFor(std::chrono::duration_cast<std::chrono::microseconds>(launchAt - clock.now()));
+    clock.waitUntil(launchAt, control->stopSignal());
   }
   if (control->stopped()) return;
 

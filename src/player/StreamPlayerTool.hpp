@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "player/PlayerClock.hpp"
 #include "shared/ChildProcess.hpp"
+#include "shared/Clock.hpp"
 #include "shared/OutputQueue.hpp"
 #include "shared/OutputSink.hpp"
 
@@ -26,7 +26,7 @@ using StopHandlerInstaller = std::function<void(std::function<void()> onStop)>;
 // What the stream player needs from the outside world.
 struct StreamPlayerPlatform {
   AudioOutput& output;
-  PlayerClock& clock;
+  Clock& clock;
   StopHandlerInstaller installStopHandler;
   std::function<std::optional<std::string>()> findDecoder;
   DecoderLauncher launchDecoder;

@@ -1,12 +1,13 @@
 #include "player/DecoderCommand.hpp"
 #include "player/StreamPlayerTool.hpp"
+#include "shared/Clock.hpp"
 #include "shared/PlatformFactory.hpp"
 #include "shared/SignalWatcher.hpp"
 
 int main(int argc, char** argv) {
   vellory::SignalWatcher signals;
   auto output = vellory::makeAudioOutput();
-  vellory::player::SystemPlayerClock clock;
+  vellory::SystemClock clock;
   vellory::FdSink out(1);
   vellory::FdSink err(2);
   const vellory::player::StreamPlayerPlatform platform{

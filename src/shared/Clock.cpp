@@ -12,4 +12,8 @@ void SystemClock::sleepFor(std::chrono::microseconds duration) {
   std::this_thread::sleep_for(duration);
 }
 
+bool SystemClock::waitUntil(std::chrono::steady_clock::time_point deadline, StopSignal& stop) {
+  return stop.waitUntil(deadline);
+}
+
 }  // namespace vellory

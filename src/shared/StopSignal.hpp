@@ -6,14 +6,16 @@
 
 namespace vellory {
 
-// A request to end, raised by a signal handler and awaited by the main thread. Any thread.
+// A request to end, raised by a signal handler and awaited by the main thread. Tools wait for it
+// through their clock (`Clock::waitUntil`), so that tests can run the waits on fake time. Any
+// thread.
 class StopSignal {
  public:
-  virtual ~StopSignal() = default;
-  virtual void request();
-  virtual bool requested();
-  // Waits until `deadline` or a request, whichever comes first; true when a request came.
-  virtual bool waitUntil(std::chrono::steady_clock::time_point deadline);
+  void request();
+  bool requested();
+  // Waits until `deadline` on the system's steady clock or a request, whichever comes first;
+  // true when a request came.
+  bool waitUntil(std::chrono::steady_clock::time_point deadline);
 
  private:
   std::mutex mutex_;

@@ -9,22 +9,25 @@
 
 namespace vellory::testing {
 
-// A stop request that arrives after a given number of waits; each wait before it advances the
-// clock to its deadline and runs `onWait` (the tick follows right after).
+// A stop request that arrives during the wait after a given number of waits on the clock; each
+// wait before it runs `onWait` once the clock has reached its deadline (the tick follows right
+// after). Records the length of every wait.
 class ScriptedStop : public StopSignal {
  public:
-  ScriptedStop(FakeClock& clock, int waitsBeforeStop) : clock_(clock), left_(waitsBeforeStop) {}
-  bool waitUntil(std::chrono::steady_clock::time_point deadline) override {
-    const auto left = deadline - clock_.now();
-    deadlines.push_back(left);
-    if (left_-- <= 0) {
-      request();
-      return true;
-    }
-    clock_.advance(std::chrono::duration_cast<std::chrono::microseconds>(left));
-    if (onWait) onWait(static_cast<int>(deadlines.size()));
-    return false;
+  ScriptedStop(FakeClock& clock, int waitsBeforeStop) : clock_(clock), left_(waitsBeforeStop) {
+    clock_.setHook([this](std::chrono::microseconds duration) {
+      deadlines.push_back(duration);
+      if (left_-- <= 0) {
+        request();
+      } else if (onWait) {
+        onWait(static_cast<int>(deadlines.size()));
+      }
+    });
   }
+  ~ScriptedStop() { clock_.setHook({}); }
+  ScriptedStop(const ScriptedStop&) = delete;
+  ScriptedStop& operator=(const ScriptedStop&) = delete;
+
   std::vector<std::chrono::steady_clock::duration> deadlines;
   std::function<void(int)> onWait;
 

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <thread>
 
+#include "fakes/FakeClock.hpp"
 #include "fakes/FakeOutputQueue.hpp"
 #include "player/DecoderCommand.hpp"
 #include "player/StreamPlayerTool.hpp"
@@ -19,32 +20,6 @@ using std::chrono::microseconds;
 
 constexpr const char* fileLine =
     "[vellory-player] progressive file → stereo AudioQueue @ 48000 Hz\n";
-
-// Virtual time that moves by each wait, with a short real pause so that the decoder and the
-// reader get on; each wait may play buffers of the fake queue, as time passing would.
-class TestClock : public PlayerClock {
- public:
-  std::function<void(microseconds)> onWait;
-
-  std::chrono::steady_clock::time_point now() override {
-    std::lock_guard lock(mutex_);
-    return now_;
-  }
-  void waitFor(microseconds duration) override {
-    {
-      std::lock_guard lock(mutex_);
-      now_ += duration;
-    }
-    if (onWait) onWait(duration);
-    if (!interrupted_) std::this_thread::sleep_for(2ms);
-  }
-  void interrupt() override { interrupted_ = true; }
-
- private:
-  std::mutex mutex_;
-  std::chrono::steady_clock::time_point now_{};
-  std::atomic<bool> interrupted_{false};
-};
 
 // The decoder's counting frames (see tests/tools/fake-decoder.cpp), first `size` bytes.
 std::vector<std::uint8_t> countingFrames(std::size_t size) {
@@ -70,13 +45,17 @@ class StreamPlayerFlow : public ::testing::Test {
 
   // Runs the tool with a decoder that follows `script`.
   Result run(const std::vector<std::string>& args) {
-    clock_.onWait = [this](microseconds duration) {
+    decoder_ = nullptr;
+    stopped_ = false;
+    // Each wait may play buffers of the fake queue, as time passing would.
+    clock_.setHook([this](microseconds duration) {
       ++waits_;
       if (atWait) atWait(waits_);
       if (auto core = output_.last(); core && duration >= 85ms) {
         played_ += core->playAll(static_cast<std::size_t>(duration / 85ms));
       }
-    };
+      letTheDecoderGetOn();
+    });
     const StreamPlayerPlatform platform{
         output_, clock_, [this](std::function<void()> onStop) { onStop_ = std::move(onStop); },
         [this]() -> std::optional<std::string> {
@@ -91,6 +70,7 @@ class StreamPlayerFlow : public ::testing::Test {
           scriptWords.insert(scriptWords.end(), words.begin(), words.end());
           auto child = ChildProcess::launch(launchPath, scriptWords);
           decoderPid_ = child->pid();
+          decoder_ = child.get();
           return child;
         }};
     StringSink out;
@@ -104,7 +84,22 @@ class StreamPlayerFlow : public ::testing::Test {
 
   // As the signal-handling thread would.
   void stopFromAnotherThread() {
+    stopped_ = true;
     std::thread([this] { onStop_(); }).join();
+  }
+
+  // The decoder is a real process, and its readers real threads: fake time passes in no time, so
+  // each wait gives them up to 2 ms of real time to get on with it, over once the decoder has
+  // ended and the reader has taken all it wrote. The waits come while the flow holds the decoder.
+  void letTheDecoderGetOn() {
+    if (decoder_ == nullptr || stopped_) return;
+    const auto until = std::chrono::steady_clock::now() + 2ms;
+    decoder_->waitForExit(2ms);
+    int unread = 0;
+    while (ioctl(decoder_->outputFd(), FIONREAD, &unread) == 0 && unread > 0 &&
+           std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
   }
 
   std::vector<testing::QueuedCopy> audioQueued() const {
@@ -133,7 +128,9 @@ class StreamPlayerFlow : public ::testing::Test {
   std::function<void(int wait)> atWait;
 
   testing::FakeAudioOutput output_;
-  TestClock clock_;
+  testing::FakeClock clock_;
+  ChildProcess* decoder_ = nullptr;
+  bool stopped_ = false;
   std::function<void()> onStop_;
   int waits_ = 0;
   std::size_t played_ = 0;
