@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "shared/PropertyReads.hpp"
+
 namespace vellory {
 
 std::vector<std::byte> encodeBufferList(const std::vector<std::uint32_t>& channelsPerBuffer) {
@@ -40,18 +42,10 @@ std::uint64_t sumBufferListChannels(const void* data, std::size_t byteCount) {
 
 StreamChannels readStreamChannels(AudioHardware& hardware, AudioObjectID device,
                                   const PropertyAddress& address) {
-  StreamChannels result;
-  std::uint32_t size = 0;
-  result.status = hardware.getPropertyDataSize(device, address, size);
-  if (result.status != 0) {
-    result.sizeFailed = true;
-    return result;
-  }
-  std::vector<std::uint64_t> buffer((static_cast<std::size_t>(size) + 7) / 8);
-  std::uint32_t byteCount = size;
-  result.status = hardware.getPropertyData(device, address, byteCount, buffer.data());
-  if (result.status != 0) return result;
-  result.channels = sumBufferListChannels(buffer.data(), std::min(byteCount, size));
+  // Eight-byte elements: the platform writes pointers into the list.
+  const SizedRead<std::uint64_t> read = readSized<std::uint64_t>(hardware, device, address);
+  StreamChannels result{read.status, read.sizeFailed, 0};
+  if (read.status == 0) result.channels = sumBufferListChannels(read.data.data(), read.bytes);
   return result;
 }
 

@@ -6,23 +6,13 @@ namespace vellory {
 
 ObjectList readObjectList(AudioHardware& hardware, AudioObjectID object,
                           const PropertyAddress& address) {
-  ObjectList list;
-  std::uint32_t size = 0;
-  list.status = hardware.getPropertyDataSize(object, address, size);
-  if (list.status != 0) {
-    list.sizeFailed = true;
-    return list;
-  }
-  list.ids.assign(size / sizeof(AudioObjectID), 0);
-  std::uint32_t byteCount = static_cast<std::uint32_t>(list.ids.size() * sizeof(AudioObjectID));
-  list.status = hardware.getPropertyData(object, address, byteCount, list.ids.data());
-  if (list.status != 0) {
-    list.ids.clear();
-    return list;
-  }
-  if (byteCount < list.ids.size() * sizeof(AudioObjectID)) {
-    list.ids.resize(byteCount / sizeof(AudioObjectID));
-  }
+  SizedRead<AudioObjectID> read = readSized<AudioObjectID>(hardware, object, address);
+  ObjectList list{read.status, read.sizeFailed, {}};
+  if (read.status != 0) return list;
+  // An object that went away between the two reads shortens the data: entries the read did not
+  // write would otherwise show up as object 0.
+  read.data.resize(read.bytes / sizeof(AudioObjectID));
+  list.ids = std::move(read.data);
   return list;
 }
 

@@ -70,35 +70,34 @@ void clientCallback(pa_context*, const pa_client_info* info, int eol, void* user
   collector->items.push_back(ClientInfo{info->index, copyProperties(info->proplist)});
 }
 
+// What sinks and sources have in common; their info records name these fields alike.
+template <class Info>
+DeviceInfo deviceFrom(const Info& info) {
+  DeviceInfo item;
+  item.index = info.index;
+  item.name = info.name ? info.name : "";
+  item.description = info.description ? info.description : "";
+  item.channels = info.sample_spec.channels;
+  item.channelMap = channelMapText(info.channel_map);
+  item.rate = info.sample_spec.rate;
+  item.ownerModule = info.owner_module;
+  item.properties = copyProperties(info.proplist);
+  return item;
+}
+
 void sinkCallback(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
   auto* collector = static_cast<Collector<DeviceInfo>*>(userdata);
   if (finishList(collector, eol) || info == nullptr) return;
-  DeviceInfo item;
-  item.index = info->index;
-  item.name = info->name ? info->name : "";
-  item.description = info->description ? info->description : "";
-  item.channels = info->sample_spec.channels;
-  item.channelMap = channelMapText(info->channel_map);
-  item.rate = info->sample_spec.rate;
-  item.ownerModule = info->owner_module;
+  DeviceInfo item = deviceFrom(*info);
   item.monitorSourceName = info->monitor_source_name ? info->monitor_source_name : "";
-  item.properties = copyProperties(info->proplist);
   collector->items.push_back(std::move(item));
 }
 
 void sourceCallback(pa_context*, const pa_source_info* info, int eol, void* userdata) {
   auto* collector = static_cast<Collector<DeviceInfo>*>(userdata);
   if (finishList(collector, eol) || info == nullptr) return;
-  DeviceInfo item;
-  item.index = info->index;
-  item.name = info->name ? info->name : "";
-  item.description = info->description ? info->description : "";
-  item.channels = info->sample_spec.channels;
-  item.channelMap = channelMapText(info->channel_map);
-  item.rate = info->sample_spec.rate;
-  item.ownerModule = info->owner_module;
+  DeviceInfo item = deviceFrom(*info);
   item.monitorOfSink = info->monitor_of_sink;
-  item.properties = copyProperties(info->proplist);
   collector->items.push_back(std::move(item));
 }
 

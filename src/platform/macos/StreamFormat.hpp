@@ -8,32 +8,27 @@ namespace vellory::macos {
 
 // The shared record mirrors the platform's field for field; copying each field keeps that a
 // checked fact instead of an assumption about layout.
+template <class To, class From>
+To copyStreamFormat(const From& from) {
+  To to{};
+  to.mSampleRate = from.mSampleRate;
+  to.mFormatID = from.mFormatID;
+  to.mFormatFlags = from.mFormatFlags;
+  to.mBytesPerPacket = from.mBytesPerPacket;
+  to.mFramesPerPacket = from.mFramesPerPacket;
+  to.mBytesPerFrame = from.mBytesPerFrame;
+  to.mChannelsPerFrame = from.mChannelsPerFrame;
+  to.mBitsPerChannel = from.mBitsPerChannel;
+  to.mReserved = from.mReserved;
+  return to;
+}
+
 inline ::AudioStreamBasicDescription toPlatform(const vellory::AudioStreamBasicDescription& f) {
-  ::AudioStreamBasicDescription p{};
-  p.mSampleRate = f.mSampleRate;
-  p.mFormatID = f.mFormatID;
-  p.mFormatFlags = f.mFormatFlags;
-  p.mBytesPerPacket = f.mBytesPerPacket;
-  p.mFramesPerPacket = f.mFramesPerPacket;
-  p.mBytesPerFrame = f.mBytesPerFrame;
-  p.mChannelsPerFrame = f.mChannelsPerFrame;
-  p.mBitsPerChannel = f.mBitsPerChannel;
-  p.mReserved = f.mReserved;
-  return p;
+  return copyStreamFormat<::AudioStreamBasicDescription>(f);
 }
 
 inline vellory::AudioStreamBasicDescription fromPlatform(const ::AudioStreamBasicDescription& p) {
-  vellory::AudioStreamBasicDescription f;
-  f.mSampleRate = p.mSampleRate;
-  f.mFormatID = p.mFormatID;
-  f.mFormatFlags = p.mFormatFlags;
-  f.mBytesPerPacket = p.mBytesPerPacket;
-  f.mFramesPerPacket = p.mFramesPerPacket;
-  f.mBytesPerFrame = p.mBytesPerFrame;
-  f.mChannelsPerFrame = p.mChannelsPerFrame;
-  f.mBitsPerChannel = p.mBitsPerChannel;
-  f.mReserved = p.mReserved;
-  return f;
+  return copyStreamFormat<vellory::AudioStreamBasicDescription>(p);
 }
 
 static_assert(sizeof(::AudioStreamBasicDescription) ==
