@@ -1,5 +1,6 @@
 #include "player/DecoderSession.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -10,20 +11,27 @@ namespace vellory::player {
 
 namespace {
 
-// Reads what is there, waiting at most 50 ms so that the caller can give up. Returns the byte
-// count, 0 at the end of the stream or on an error, -1 when nothing came in time.
+// Reads what is there, waiting at most 50 ms for it so that the caller can give up; the pipe is
+// read first and waited on only when it is empty. Returns the byte count, 0 at the end of the
+// stream or on an error, -1 when nothing came in time.
 ssize_t readSome(int fd, std::uint8_t* buffer, std::size_t size) {
-  pollfd entry{fd, POLLIN, 0};
-  const int ready = poll(&entry, 1, 50);
-  if (ready == 0 || (ready < 0 && errno == EINTR)) return -1;
-  if (ready < 0) return 0;
-  for (;;) {
+  for (bool waited = false;;) {
     const ssize_t n = read(fd, buffer, size);
     if (n >= 0) return n;
     if (errno == EINTR) continue;
-    if (errno == EAGAIN) return -1;
-    return 0;
+    if (errno != EAGAIN) return 0;
+    if (waited) return -1;
+    pollfd entry{fd, POLLIN, 0};
+    const int ready = poll(&entry, 1, 50);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) return -1;
+    if (ready < 0) return 0;
+    waited = true;
   }
+}
+
+void setNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 }
 
 }  // namespace
@@ -31,6 +39,8 @@ ssize_t readSome(int fd, std::uint8_t* buffer, std::size_t size) {
 DecoderSession::DecoderSession(std::unique_ptr<ChildProcess> process, StereoPcmQueuePlayer& player,
                                std::size_t roomLimit)
     : process_(std::move(process)), player_(player) {
+  setNonBlocking(process_->outputFd());
+  setNonBlocking(process_->errorFd());
   outputReader_ = std::thread([this, roomLimit] { readOutput(roomLimit); });
   errorReader_ = std::thread([this] { readErrors(); });
 }

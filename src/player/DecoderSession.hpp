@@ -19,7 +19,7 @@ namespace vellory::player {
 // reading while more than `roomLimit` bytes wait in the player.
 class DecoderSession {
  public:
-  static constexpr std::size_t readBlockBytes = 16384;
+  static constexpr std::size_t readBlockBytes = 65536;  // a whole pipe's worth
   // How long a terminated decoder may take before it is asked a second time.
   static constexpr std::chrono::milliseconds secondSignalAfter{40};
 

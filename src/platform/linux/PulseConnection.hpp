@@ -9,8 +9,14 @@ namespace vellory::pulse {
 // Holds a threaded loop's lock for one scope.
 class LoopLock {
  public:
-  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  // On the loop's own thread the lock is held already, by the loop while it runs our callbacks.
+  explicit LoopLock(pa_threaded_mainloop* loop)
+      : loop_(pa_threaded_mainloop_in_thread(loop) ? nullptr : loop) {
+    if (loop_ != nullptr) pa_threaded_mainloop_lock(loop_);
+  }
+  ~LoopLock() {
+    if (loop_ != nullptr) pa_threaded_mainloop_unlock(loop_);
+  }
   LoopLock(const LoopLock&) = delete;
   LoopLock& operator=(const LoopLock&) = delete;
 

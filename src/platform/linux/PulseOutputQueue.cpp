@@ -84,7 +84,6 @@ PulseOutputQueue::PulseOutputQueue(const AudioStreamBasicDescription& format,
     LoopLock lock(loop_);
     if (!connectLocked()) status_ = status::notRunning;
   }
-  if (status_ == status::ok) callbackThread_ = std::thread([this] { callbackLoop(); });
 }
 
 PulseOutputQueue::~PulseOutputQueue() {
@@ -378,43 +377,47 @@ void PulseOutputQueue::closeStreamLocked() {
 }
 
 void PulseOutputQueue::giveBack(std::vector<QueueBuffer*> buffers) {
-  {
-    std::lock_guard lock(returnMutex_);
-    toReturn_.insert(toReturn_.end(), buffers.begin(), buffers.end());
+  toReturn_.insert(toReturn_.end(), buffers.begin(), buffers.end());
+  if (pa_threaded_mainloop_in_thread(loop_)) {
+    deliverLocked();
+  } else if (!deliveryScheduled_) {
+    deliveryScheduled_ = true;
+    pa_mainloop_api_once(pa_threaded_mainloop_get_api(loop_), deliverOnLoop, this);
   }
-  returned_.notify_one();
 }
 
-void PulseOutputQueue::callbackLoop() {
-  for (;;) {
-    QueueBuffer* buffer = nullptr;
-    {
-      std::unique_lock lock(returnMutex_);
-      returned_.wait(lock, [this] { return closing_ || !toReturn_.empty(); });
-      if (closing_) return;
-      buffer = toReturn_.front();
-      toReturn_.pop_front();
-    }
+void PulseOutputQueue::deliverOnLoop(pa_mainloop_api*, void* userdata) {
+  auto* self = static_cast<PulseOutputQueue*>(userdata);
+  self->deliverLocked();
+}
+
+// A callback's own enqueue may finish more buffers; they join the list this loop works through
+// rather than nesting another callback.
+void PulseOutputQueue::deliverLocked() {
+  deliveryScheduled_ = false;
+  if (delivering_) return;
+  delivering_ = true;
+  while (!toReturn_.empty() && !closed_) {
+    QueueBuffer* buffer = toReturn_.front();
+    toReturn_.pop_front();
     if (callback_ != nullptr) callback_(context_, *this, buffer);
   }
+  delivering_ = false;
 }
 
 void PulseOutputQueue::dispose() {
   std::lock_guard disposeLock(disposeMutex_);
   if (disposed_) return;
   disposed_ = true;
+  // No callback begins once this is set; callbacks run under the loop lock, so taking it below
+  // waits for one in progress.
   closed_ = true;
-  {
-    std::lock_guard lock(returnMutex_);
-    closing_ = true;
-  }
-  returned_.notify_all();
-  if (callbackThread_.joinable()) callbackThread_.join();
   running_ = false;
   runsUntilNanos_ = 0;
   if (loop_ == nullptr) return;
   {
     LoopLock lock(loop_);
+    toReturn_.clear();
     closeStreamLocked();
     pending_.clear();
     if (connection_ != nullptr) {

@@ -4,13 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "shared/OutputQueue.hpp"
@@ -21,7 +19,9 @@ namespace vellory::pulse {
 // its own. Queued buffers wait in a local list; the stream asks for bytes as its server-side
 // buffer drains, and a buffer goes back through the callback once all of its bytes have been
 // written. The server keeps about two buffers of audio, so what is filled is heard soon after.
-// Callbacks run on a thread of the queue's own, never under the main loop's lock.
+// Callbacks run on the main loop's thread, the queue's own, one at a time: a buffer that the
+// loop finishes goes back at once, without waking another thread; one finished elsewhere (by an
+// enqueue or a start on the owner's thread) is handed to the loop to go back from there.
 class PulseOutputQueue : public OutputQueue {
  public:
   // Connects to the server; `status()` says whether that worked. Any thread.
@@ -69,9 +69,10 @@ class PulseOutputQueue : public OutputQueue {
   void retireHeadLocked(std::vector<QueueBuffer*>& done);
   void requestDrainLocked();
   void closeStreamLocked();
-  // Hands buffers back to the callback thread.
+  // Hands buffers back through the callback, on the loop's thread. Loop lock held.
   void giveBack(std::vector<QueueBuffer*> buffers);
-  void callbackLoop();
+  void deliverLocked();
+  static void deliverOnLoop(pa_mainloop_api* api, void* userdata);
 
   const OutputCallback callback_;
   void* const context_;
@@ -98,11 +99,10 @@ class PulseOutputQueue : public OutputQueue {
   // After a drain, the queue runs on until the audio the server still holds has been heard.
   std::atomic<std::int64_t> runsUntilNanos_{0};
 
-  std::mutex returnMutex_;
-  std::condition_variable returned_;
+  // Buffers waiting to go back, and whether the loop has been asked to send them. Loop lock.
   std::deque<QueueBuffer*> toReturn_;
-  bool closing_ = false;
-  std::thread callbackThread_;
+  bool deliveryScheduled_ = false;
+  bool delivering_ = false;
 
   std::atomic<bool> closed_{false};
   std::mutex disposeMutex_;

@@ -204,8 +204,9 @@ TEST(PulseOutputQueue, DisposeWaitsForACallbackInProgress) {
   source.endless = true;
   auto queue = primedQueue(source);
   ASSERT_TRUE(queue);
-  source.slowCallbacks = 1;
   ASSERT_EQ(queue->start(), 0);
+  // Callbacks may begin before `start` returns; the slow one is one that comes after it.
+  source.slowCallbacks = 1;
   ASSERT_TRUE(waitUntil([&] { return source.callbacksInProgress > 0; }, 5s));
   queue->dispose();
   EXPECT_TRUE(source.slowCallbackDone);
