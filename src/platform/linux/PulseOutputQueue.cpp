@@ -279,8 +279,10 @@ std::size_t PulseOutputQueue::queuedBytesLocked() const {
 void PulseOutputQueue::copyOutLocked(std::byte* to, std::size_t count,
                                      std::vector<QueueBuffer*>& done) {
   const std::size_t carried = std::min(count, partialFrame_.size());
-  std::memcpy(to, partialFrame_.data(), carried);
-  partialFrame_.erase(partialFrame_.begin(), partialFrame_.begin() + static_cast<long>(carried));
+  if (carried > 0) {
+    std::memcpy(to, partialFrame_.data(), carried);
+    partialFrame_.erase(partialFrame_.begin(), partialFrame_.begin() + static_cast<long>(carried));
+  }
   for (std::size_t copied = carried; copied < count;) {
     Buffer* head = pending_.front();
     const std::size_t step = std::min(count - copied, head->record.audioDataByteSize - headOffset_);
