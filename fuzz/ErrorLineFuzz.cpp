@@ -5,7 +5,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace vellory;
-  using namespace vellory::fabric;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::size_t limit = size == 0 ? 200 : data[0];
   const std::string bounded = boundedText(text, limit);
