@@ -123,10 +123,6 @@ void serverCallback(pa_context*, const pa_server_info* info, void* userdata) {
   pa_threaded_mainloop_signal(collector->loop, 0);
 }
 
-void changeCallback(pa_context*, pa_subscription_event_type_t, std::uint32_t, void* userdata) {
-  static_cast<std::atomic<std::uint64_t>*>(userdata)->fetch_add(1);
-}
-
 constexpr auto watchedChanges = static_cast<pa_subscription_mask_t>(
     PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SINK_INPUT |
     PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT | PA_SUBSCRIPTION_MASK_CLIENT | PA_SUBSCRIPTION_MASK_SERVER |
@@ -183,10 +179,27 @@ bool PulseContext::connectLocked() {
 }
 
 void PulseContext::subscribeLocked() {
-  pa_context_set_subscribe_callback(context_, changeCallback, &changes_);
+  pa_context_set_subscribe_callback(context_, changed, this);
   Outcome outcome{mainloop_};
   watching_ = await(pa_context_subscribe(context_, watchedChanges, successCallback, &outcome)) &&
               outcome.success;
+}
+
+void PulseContext::changed(pa_context*, pa_subscription_event_type_t event, std::uint32_t index,
+                           void* userdata) {
+  auto* self = static_cast<PulseContext*>(userdata);
+  const auto facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  const auto type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+  if (facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT && type == PA_SUBSCRIPTION_EVENT_CHANGE &&
+      self->quietStreams_.count(index) != 0) {
+    return;
+  }
+  self->changes_.fetch_add(1);
+}
+
+void PulseContext::setQuietStreams(std::set<std::uint32_t> streams) {
+  LoopLock lock(mainloop_);
+  quietStreams_ = std::move(streams);
 }
 
 void PulseContext::watchChanges() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,10 @@ class PulseContext {
   // this connection; nothing when it cannot tell (not connected, not watching, or it refused).
   // A count that has not moved means nothing was announced since it was taken.
   std::optional<std::uint64_t> changes();
+  // Streams whose announced changes are not counted: the server's modules' own, which a
+  // loopback announces every time it adjusts its rate (once a second) and whose properties no
+  // read depends on. New and removed streams always count.
+  void setQuietStreams(std::set<std::uint32_t> streams);
 
   std::optional<ServerInfo> serverInfo();
   std::optional<std::vector<SinkInputInfo>> sinkInputs();
@@ -111,12 +116,15 @@ class PulseContext {
   void disconnectLocked();
   // Runs an operation started under the loop lock and waits until it is done.
   bool await(pa_operation* operation);
+  static void changed(pa_context* context, pa_subscription_event_type_t event, std::uint32_t index,
+                      void* userdata);
 
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
   std::string clientName_;
   std::uint64_t connections_ = 0;
   std::atomic<std::uint64_t> changes_{0};  // raised on the loop's thread
+  std::set<std::uint32_t> quietStreams_;   // loop lock
   bool watching_ = false;
   bool watchWanted_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "platform/linux/PulseCaptureDevice.hpp"
 #include "platform/linux/PulseFabric.hpp"
@@ -31,6 +32,18 @@ struct MarkStale {
   bool& stale;
   ~MarkStale() { stale = true; }
 };
+
+// Streams that belong to the server's modules, whatever their properties say later: a stream
+// never changes its client or driver.
+std::set<std::uint32_t> moduleStreams(const std::vector<SinkInputInfo>& streams) {
+  std::set<std::uint32_t> indexes;
+  for (const auto& stream : streams) {
+    if (stream.client == PA_INVALID_INDEX || stream.driver.rfind("module-", 0) == 0) {
+      indexes.insert(stream.index);
+    }
+  }
+  return indexes;
+}
 
 }  // namespace
 
@@ -69,6 +82,7 @@ bool PulseHardware::refresh() {
   haveSnapshot_ = true;
   stale_ = !changes;
   snapshotChanges_ = changes.value_or(0);
+  context_.setQuietStreams(moduleStreams(snapshot_.streams));
   taps_->enforce(snapshot_.streams);
   return true;
 }
