@@ -7,6 +7,7 @@
 #include "fakes/FakeHardware.hpp"
 #include "shared/BufferList.hpp"
 #include "shared/CoreAudioAccess.hpp"
+#include "shared/PropertyReads.hpp"
 
 namespace vellory {
 namespace {
@@ -172,6 +173,21 @@ TEST_F(AccessTest, FailedDestroyLeavesLaterDevicesInPlace) {
     EXPECT_EQ(error.description(),
               "Destroy existing output fabric failed (OSStatus 1852797029, fourCC nope).");
   }
+}
+
+TEST(PropertyReads, ASizeThatIsNotWholeEntriesNeverOverrunsTheList) {
+  FakeHardware hardware;
+  std::vector<std::byte> sixBytes(6, std::byte{0});
+  sixBytes[0] = std::byte{7};
+  hardware.values[FakeHardware::key(5, selector::devices)] = sixBytes;
+  const ObjectList list = readObjectList(hardware, 5, PropertyAddress{selector::devices});
+  EXPECT_EQ(list.status, 0);
+  EXPECT_EQ(list.ids, (std::vector<AudioObjectID>{7}));
+
+  std::string text = "old";
+  EXPECT_EQ(readString(hardware, 5, PropertyAddress{selector::objectName}, text),
+            status::unknownProperty);
+  EXPECT_EQ(text, "");
 }
 
 TEST(BufferList, SumsChannelsWithinTheReturnedBytesOnly) {
