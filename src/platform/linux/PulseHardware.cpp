@@ -33,14 +33,16 @@ struct MarkStale {
   ~MarkStale() { stale = true; }
 };
 
-// Streams that belong to the server's modules, whatever their properties say later: a stream
-// never changes its client or driver.
+// A stream of a server module (a loopback, a remap or combining sink's inner stream) is one for
+// good: a stream never changes its client or its driver.
+bool isModuleStream(const SinkInputInfo& stream) {
+  return stream.client == PA_INVALID_INDEX || stream.driver.rfind("module-", 0) == 0;
+}
+
 std::set<std::uint32_t> moduleStreams(const std::vector<SinkInputInfo>& streams) {
   std::set<std::uint32_t> indexes;
   for (const auto& stream : streams) {
-    if (stream.client == PA_INVALID_INDEX || stream.driver.rfind("module-", 0) == 0) {
-      indexes.insert(stream.index);
-    }
+    if (isModuleStream(stream)) indexes.insert(stream.index);
   }
   return indexes;
 }
@@ -48,10 +50,8 @@ std::set<std::uint32_t> moduleStreams(const std::vector<SinkInputInfo>& streams)
 }  // namespace
 
 bool isApplicationStream(const SinkInputInfo& stream) {
-  // Streams of server modules (loopbacks, combining sinks) and our own are not applications.
-  if (stream.client == PA_INVALID_INDEX) return false;
-  if (stream.properties.count(roleProperty)) return false;
-  return stream.driver.rfind("module-", 0) != 0;
+  // Streams of server modules and our own are not applications.
+  return !isModuleStream(stream) && stream.properties.count(roleProperty) == 0;
 }
 
 bool isInternalDevice(const DeviceInfo& device) {

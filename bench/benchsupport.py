@@ -1,0 +1,46 @@
+"""What the benchmark scripts share: private servers and the CPU time of processes."""
+
+import os
+import subprocess
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+
+
+def start_server(kind, prefix):
+    """Starts a private server of `kind`; returns its folder and an environment that reaches it."""
+    folder = tempfile.mkdtemp(prefix=prefix)
+    out = subprocess.check_output([str(ROOT / "scripts/sound-server"), "start", folder, kind],
+                                  text=True)
+    env = dict(os.environ)
+    for item in out.split()[1:]:
+        key, _, value = item.partition("=")
+        env[key] = value
+    return folder, env
+
+
+def stop_server(folder):
+    subprocess.run([str(ROOT / "scripts/sound-server"), "stop", folder], check=False)
+
+
+def thread_run_times(pid):
+    """Each thread's run time so far, in nanoseconds as the scheduler counts it (clock ticks of
+    10 ms are too coarse for the figures these scripts compare)."""
+    times = {}
+    try:
+        tasks = os.listdir(f"/proc/{pid}/task")
+    except FileNotFoundError:
+        return times
+    for task in tasks:
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as stat:
+                times[task] = int(stat.read().split()[0])
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    return times
+
+
+def cpu_seconds(pids):
+    """Run time of every thread of the processes, in seconds."""
+    return sum(sum(thread_run_times(pid).values()) for pid in pids) / 1e9
