@@ -5,6 +5,7 @@
 
 #include "capture/ProcessInventory.hpp"
 #include "capture/TapError.hpp"
+#include "shared/ErrorLine.hpp"
 
 namespace vellory::capture {
 
@@ -87,9 +88,13 @@ LiveInputResult TapRuntime::buildLiveInput() {
   if (status != 0) throw TapError::status("Create mono pad tap for live input", status);
   livePadTapID = pad;
   const std::string padUID = access_.string(pad, selector::tapUID);
-  err_.write("[process-tap] Padding " + std::to_string(device->channels) + "ch live '" +
-             *liveInputName + "' to " + std::to_string(device->channels + 1) +
-             "ch with silent mono tap.\n");
+  // A rebuild after the sound server came back pads again; the host has been told once.
+  if (!padAnnounced_) {
+    padAnnounced_ = true;
+    err_.write("[process-tap] Padding " + std::to_string(device->channels) + "ch live '" +
+               boundedText(*liveInputName) + "' to " + std::to_string(device->channels + 1) +
+               "ch with silent mono tap.\n");
+  }
   return LiveInputResult{device->uid, device->channels + 1, padUID};
 }
 

@@ -66,6 +66,7 @@ class TapRuntime {
   Clock& clock_;
   OutputSink& err_;
   StopSignal* stop_ = nullptr;
+  bool padAnnounced_ = false;
 };
 
 // Object IDs of `processes`, sorted ascending.

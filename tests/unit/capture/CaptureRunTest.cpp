@@ -36,7 +36,7 @@ class CaptureRunTest : public ::testing::Test {
     testing::ScriptedStop stop(clock, ticks);
     stop.onWait = std::move(beforeTick);
     CaptureRunContext context{access, {out, err}, clock, stop, [&] { ++installs; }};
-    runCapture(RunOptions{{"com.apple.Safari", "org.videolan.vlc", "com.apple.Music"}, {}},
+    runCapture(RunOptions{{"com.apple.Safari", "org.videolan.vlc", "com.apple.Music"}, liveInput},
                inventory(), context);
     deadlines = stop.deadlines;
   }
@@ -55,6 +55,7 @@ class CaptureRunTest : public ::testing::Test {
   StringSink out;
   StringSink err;
   int installs = 0;
+  std::optional<std::string> liveInput;
   std::vector<std::chrono::steady_clock::duration> deadlines;
 };
 
@@ -184,6 +185,23 @@ TEST_F(CaptureRunTest, CaptureLostWithTheServerIsRebuiltOnceItAnswersAgain) {
       milliseconds(1000), milliseconds(1000), milliseconds(1000)};
   EXPECT_EQ(deadlines, expected);
   EXPECT_EQ(nlohmann::json::parse(out.text())["channels"], 6) << "one report only";
+}
+
+TEST_F(CaptureRunTest, PadLineIsOneTaggedLineWrittenOncePerRun) {
+  using Continuity = AudioHardware::Continuity;
+  hardware.addDevice(70, "mic-uid", "Mic", {1}, {});
+  liveInput = "Mic\n";
+  hardware.continuities = {Continuity::restarted};
+  // The first rebuild fails after its pad step, the next one succeeds.
+  run(8, [&](int wait) {
+    if (wait == 1) hardware.createAggregateResults = {1, 1, 1, 1};
+  });
+  ASSERT_EQ(hardware.aggregateAttempts.size(), 6u);
+  EXPECT_EQ(err.text(),
+            "[process-tap] Padding 1ch live 'Mic ' to 2ch with silent mono tap.\n"
+            "[process-tap] Lost the sound server; the capture device is gone until it answers "
+            "again.\n"
+            "[process-tap] The sound server answers again; the capture device is back.\n");
 }
 
 TEST_F(CaptureRunTest, UnwritableReportUndoesTheCapture) {
