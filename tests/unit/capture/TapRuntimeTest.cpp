@@ -145,6 +145,31 @@ TEST_F(TapRuntimeTest, AggregateRetriesWithPausesAndStaleRemoval) {
   EXPECT_EQ(doomed.aggregateID, 0u);
 }
 
+TEST_F(TapRuntimeTest, EachRetryFirstRemovesALeftoverThatAppearedDuringItsPause) {
+  hardware.createAggregateResults = {1, 2, 3, 0};
+  AudioObjectID leftover = 60;
+  // A leftover appears in every pause; the last one cannot be destroyed, which is ignored.
+  clock.setHook([&](microseconds) {
+    hardware.addDevice(leftover, "com.vellory.application-capture", "old", {}, {2});
+    if (leftover == 62) hardware.destroyAggregateFailures[leftover] = status::illegalOperation;
+    ++leftover;
+  });
+  TapRuntime runtime(access, clock, err, {"a"}, std::nullopt);
+  const RuntimeInfo report = runtime.start(inventory);
+  clock.setHook({});
+  std::vector<std::string> aggregateCalls;
+  for (const auto& entry : hardware.log) {
+    if (entry.rfind("createAggregate", 0) == 0 || entry.rfind("destroyAggregate", 0) == 0) {
+      aggregateCalls.push_back(entry);
+    }
+  }
+  EXPECT_EQ(aggregateCalls,
+            (std::vector<std::string>{"createAggregate", "destroyAggregate 60", "createAggregate",
+                                      "destroyAggregate 61", "createAggregate",
+                                      "destroyAggregate 62", "createAggregate"}));
+  EXPECT_NE(report.aggregateObjectID, 0u);
+}
+
 TEST_F(TapRuntimeTest, TapFailuresNameTheirSlotAndPartialWorkIsUndone) {
   hardware.createTapResults = {0, status::illegalOperation};
   {
@@ -228,7 +253,7 @@ TEST_F(TapRuntimeTest, LiveInputPadsOddChannelCounts) {
     if (c.pad) {
       const auto channels = c.liveChannels - 1;
       EXPECT_EQ(liveErr.text(), "[process-tap] Padding " + std::to_string(channels) +
-                                    "ch live '  USB Mic\n' to " + std::to_string(channels + 1) +
+                                    "ch live '  USB Mic ' to " + std::to_string(channels + 1) +
                                     "ch with silent mono tap.\n");
       ASSERT_EQ(taps.size(), 3u);
       EXPECT_EQ(taps[0].at("uid"), "tap-" + std::to_string(runtime.livePadTapID));
