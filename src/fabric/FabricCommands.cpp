@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 
 constexpr std::array<std::chrono::microseconds, 3> creationPauses{250000us, 500000us, 750000us};
 
-// Destroying the old fabric is best effort everywhere: a leftover is found again next time.
+// Destroying the old fabric before a new one is best effort: a leftover is found again next time.
 void destroyExistingFabric(CoreAudioAccess& access) {
   try {
     access.destroyExistingAggregate();
@@ -96,7 +96,9 @@ void ensure(const std::string& requestText, CoreAudioAccess& access, OutputSink&
 }
 
 void remove(CoreAudioAccess& access, OutputSink& out) {
-  destroyExistingFabric(access);
+  // Unlike ensure's clean-up, this is the command's whole job: a fabric that stays published
+  // (perhaps as the current output) or a list that cannot be read must not be reported removed.
+  access.destroyExistingAggregate();
   writeJson(out, encode(RemoveResult{}));
 }
 

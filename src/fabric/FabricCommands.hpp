@@ -21,7 +21,8 @@ void list(CoreAudioAccess& access, OutputSink& out);
 // FabricRequestError, or the inventory's failure.
 void ensure(const std::string& requestText, CoreAudioAccess& access, OutputSink& out, Clock& clock);
 
-// Destroys every device bearing the fabric's UID, discarding any failure, and prints success.
+// Destroys every device bearing the fabric's UID and prints success; fails when the device list
+// cannot be read or such a device cannot be destroyed.
 void remove(CoreAudioAccess& access, OutputSink& out);
 
 }  // namespace vellory::fabric

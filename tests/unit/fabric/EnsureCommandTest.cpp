@@ -268,7 +268,7 @@ TEST_F(EnsureTest, MalformedRequestsGiveOneTaggedLineAndTouchNothing) {
   expectFabricUntouched();
 }
 
-TEST_F(EnsureTest, RemoveAlwaysSucceeds) {
+TEST_F(EnsureTest, RemoveSucceedsExactlyWhenNoFabricIsLeft) {
   const std::string removed = "{\n  \"ok\": true,\n  \"removed\": true\n}\n";
   addOldFabric(50);
   addOldFabric(51);
@@ -281,15 +281,21 @@ TEST_F(EnsureTest, RemoveAlwaysSucceeds) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.out, removed);
 
+  // A fabric that stays published, perhaps as the current output, is no success.
   addOldFabric(52);
   hardware.destroyAggregateFailures[52] = status::illegalOperation;
-  EXPECT_EQ(run({"remove"}).out, removed);
+  result = run({"remove"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "[output-fabric] Destroy existing output fabric failed (OSStatus 1852797029, fourCC "
+            "nope).\n");
 
   failDeviceList();
   result = run({"remove"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, removed);
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("[output-fabric] Read device-list size failed (OSStatus ", 0), 0u);
 }
 
 TEST_F(EnsureTest, FabricWhoseUIDCannotBeReadIsSkippedByRemove) {
