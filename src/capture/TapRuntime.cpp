@@ -14,6 +14,14 @@ constexpr std::chrono::microseconds retryPauses[] = {std::chrono::microseconds(2
                                                      std::chrono::microseconds(500000),
                                                      std::chrono::microseconds(750000)};
 
+// One tap of the capture aggregate. A live input drives the aggregate's clock while the taps
+// run on the output device's: without compensation they slip against it over a long capture.
+DictionaryEntry tapEntry(const std::string& uid, bool liveInputClock) {
+  DictionaryEntry entry{{aggregateKey::subTapUID, uid}};
+  if (liveInputClock) entry[aggregateKey::subTapDriftCompensation] = 1;
+  return entry;
+}
+
 }  // namespace
 
 std::vector<AudioObjectID> sortedObjectIDs(const std::vector<ProcessInfo>& processes) {
@@ -142,16 +150,16 @@ RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {
     slots.push_back(std::move(built.info));
   }
 
+  const bool hasLiveInput = live.deviceUID && live.channels != 0;
   DictionaryList tapList;
-  if (live.padTapUID) tapList.push_back({{aggregateKey::subTapUID, *live.padTapUID}});
-  for (const auto& uid : slotTapUIDs) tapList.push_back({{aggregateKey::subTapUID, uid}});
+  if (live.padTapUID) tapList.push_back(tapEntry(*live.padTapUID, hasLiveInput));
+  for (const auto& uid : slotTapUIDs) tapList.push_back(tapEntry(uid, hasLiveInput));
   const AccessVariant& identity = access_.variant();
   DescriptionDictionary description;
   description.entries[aggregateKey::name] = identity.aggregateName;
   description.entries[aggregateKey::uid] = identity.aggregateUID;
   description.entries[aggregateKey::isPrivate] = false;
   description.entries[aggregateKey::tapList] = tapList;
-  const bool hasLiveInput = live.deviceUID && live.channels != 0;
   if (hasLiveInput) {
     description.entries[aggregateKey::mainSubDevice] = *live.deviceUID;
     description.entries[aggregateKey::subDeviceList] =
