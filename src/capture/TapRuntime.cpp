@@ -57,6 +57,13 @@ TapDescription TapRuntime::makeDescription(std::int64_t slot,
   return description;
 }
 
+TapDescription TapRuntime::replacementDescription(std::size_t index,
+                                                  const std::vector<ProcessInfo>& processes) const {
+  TapDescription description = makeDescription(static_cast<std::int64_t>(index) + 1, processes);
+  if (index < tapUIDs.size()) description.uid = tapUIDs[index];
+  return description;
+}
+
 TapDescription TapRuntime::padDescription() {
   TapDescription description;
   description.name = "Kandimer live channel pad";
@@ -80,6 +87,7 @@ TapRuntime::BuiltSlot TapRuntime::buildSlot(std::size_t index,
   tapIDs.push_back(tap);
   BuiltSlot built;
   built.tapUID = access_.string(tap, selector::tapUID);
+  tapUIDs.push_back(built.tapUID);
   built.sampleRate =
       access_.scalar(tap, selector::tapFormat, AudioStreamBasicDescription{}).mSampleRate;
   built.info = SlotInfo{slot, prefixes[index], tap, matches};
@@ -188,6 +196,7 @@ RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {
 
 void TapRuntime::forget() {
   tapIDs.clear();
+  tapUIDs.clear();
   selectedProcessIDs.clear();
   aggregateID = 0;
   livePadTapID = 0;
@@ -202,6 +211,7 @@ void TapRuntime::stop() {
     if (*it != 0) access_.hardware().destroyProcessTap(*it);
   }
   tapIDs.clear();
+  tapUIDs.clear();
   if (livePadTapID != 0) {
     access_.hardware().destroyProcessTap(livePadTapID);
     livePadTapID = 0;
