@@ -87,10 +87,11 @@ OSStatus setTapDescription(AudioObjectID tap, const PropertyAddress& address,
                            const TapDescription& description) {
   if (@available(macOS 14.2, *)) {
     @autoreleasepool {
-      CATapDescription* replacement = makeTapDescription(description);
-      if (replacement == nil) return status::paramError;
       // The property's data is one object reference; the tap copies what it needs during the
-      // call, and ARC keeps `replacement` alive until then.
+      // call. Its last use is the bridging cast, so without the precise lifetime ARC could
+      // release it before the call.
+      NS_VALID_UNTIL_END_OF_SCOPE CATapDescription* replacement = makeTapDescription(description);
+      if (replacement == nil) return status::paramError;
       CFTypeRef reference = (__bridge CFTypeRef)replacement;
       const AudioObjectPropertyAddress platformAddress{address.selector, address.scope,
                                                        address.element};
