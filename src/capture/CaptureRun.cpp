@@ -18,8 +18,7 @@ void refreshTaps(TapRuntime& runtime, CoreAudioAccess& access, OutputSink& err) 
     const std::vector<ProcessInfo> matches = matchingProcesses(runtime.prefixes[i], inventory);
     std::vector<AudioObjectID> ids = sortedObjectIDs(matches);
     if (i < runtime.selectedProcessIDs.size() && runtime.selectedProcessIDs[i] == ids) continue;
-    const TapDescription description =
-        TapRuntime::makeDescription(static_cast<std::int64_t>(i) + 1, matches);
+    const TapDescription description = runtime.replacementDescription(i, matches);
     access.hardware().setPropertyData(runtime.tapIDs[i], PropertyAddress{selector::tapDescription},
                                       description);
     if (i < runtime.selectedProcessIDs.size()) {

@@ -15,6 +15,14 @@ constexpr std::chrono::microseconds retryPauses[] = {std::chrono::microseconds(2
                                                      std::chrono::microseconds(500000),
                                                      std::chrono::microseconds(750000)};
 
+// One tap of the capture aggregate. A live input drives the aggregate's clock while the taps
+// run on the output device's: without compensation they slip against it over a long capture.
+DictionaryEntry tapEntry(const std::string& uid, bool liveInputClock) {
+  DictionaryEntry entry{{aggregateKey::subTapUID, uid}};
+  if (liveInputClock) entry[aggregateKey::subTapDriftCompensation] = 1;
+  return entry;
+}
+
 }  // namespace
 
 std::vector<AudioObjectID> sortedObjectIDs(const std::vector<ProcessInfo>& processes) {
@@ -50,6 +58,13 @@ TapDescription TapRuntime::makeDescription(std::int64_t slot,
   return description;
 }
 
+TapDescription TapRuntime::replacementDescription(std::size_t index,
+                                                  const std::vector<ProcessInfo>& processes) const {
+  TapDescription description = makeDescription(static_cast<std::int64_t>(index) + 1, processes);
+  if (index < tapUIDs.size()) description.uid = tapUIDs[index];
+  return description;
+}
+
 TapDescription TapRuntime::padDescription() {
   TapDescription description;
   description.name = "Kandimer live channel pad";
@@ -73,6 +88,7 @@ TapRuntime::BuiltSlot TapRuntime::buildSlot(std::size_t index,
   tapIDs.push_back(tap);
   BuiltSlot built;
   built.tapUID = access_.string(tap, selector::tapUID);
+  tapUIDs.push_back(built.tapUID);
   built.sampleRate =
       access_.scalar(tap, selector::tapFormat, AudioStreamBasicDescription{}).mSampleRate;
   built.info = SlotInfo{slot, prefixes[index], tap, matches};
@@ -147,16 +163,16 @@ RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {
     slots.push_back(std::move(built.info));
   }
 
+  const bool hasLiveInput = live.deviceUID && live.channels != 0;
   DictionaryList tapList;
-  if (live.padTapUID) tapList.push_back({{aggregateKey::subTapUID, *live.padTapUID}});
-  for (const auto& uid : slotTapUIDs) tapList.push_back({{aggregateKey::subTapUID, uid}});
+  if (live.padTapUID) tapList.push_back(tapEntry(*live.padTapUID, hasLiveInput));
+  for (const auto& uid : slotTapUIDs) tapList.push_back(tapEntry(uid, hasLiveInput));
   const AccessVariant& identity = access_.variant();
   DescriptionDictionary description;
   description.entries[aggregateKey::name] = identity.aggregateName;
   description.entries[aggregateKey::uid] = identity.aggregateUID;
   description.entries[aggregateKey::isPrivate] = false;
   description.entries[aggregateKey::tapList] = tapList;
-  const bool hasLiveInput = live.deviceUID && live.channels != 0;
   if (hasLiveInput) {
     description.entries[aggregateKey::mainSubDevice] = *live.deviceUID;
     description.entries[aggregateKey::subDeviceList] =
@@ -185,6 +201,7 @@ RuntimeInfo TapRuntime::start(const std::vector<ProcessInfo>& inventory) {
 
 void TapRuntime::forget() {
   tapIDs.clear();
+  tapUIDs.clear();
   selectedProcessIDs.clear();
   aggregateID = 0;
   livePadTapID = 0;
@@ -199,6 +216,7 @@ void TapRuntime::stop() {
     if (*it != 0) access_.hardware().destroyProcessTap(*it);
   }
   tapIDs.clear();
+  tapUIDs.clear();
   if (livePadTapID != 0) {
     access_.hardware().destroyProcessTap(livePadTapID);
     livePadTapID = 0;

@@ -40,9 +40,15 @@ class TapRuntime {
   static TapDescription makeDescription(std::int64_t slot,
                                         const std::vector<ProcessInfo>& processes);
   static TapDescription padDescription();
+  // What the refresh writes to slot `index`'s existing tap: the slot's description over
+  // `processes`, carrying the tap's UID so that the tap keeps the identity under which the
+  // aggregate lists it.
+  TapDescription replacementDescription(std::size_t index,
+                                        const std::vector<ProcessInfo>& processes) const;
 
-  // Slot i's tap, prefix and the sorted process objects it listens to share index i.
+  // Slot i's tap, its UID, prefix and the sorted process objects it listens to share index i.
   std::vector<AudioObjectID> tapIDs;
+  std::vector<std::string> tapUIDs;
   AudioObjectID aggregateID = 0;
   AudioObjectID livePadTapID = 0;
   std::vector<std::string> prefixes;

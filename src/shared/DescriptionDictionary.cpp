@@ -23,4 +23,18 @@ DictionaryList DescriptionDictionary::list(const std::string& key) const {
   return {};
 }
 
+std::optional<std::string> entryText(const DictionaryEntry& entry, const std::string& key) {
+  auto it = entry.find(key);
+  if (it == entry.end()) return std::nullopt;
+  if (const auto* value = std::get_if<std::string>(&it->second)) return *value;
+  return std::nullopt;
+}
+
+std::optional<std::int32_t> entryNumber(const DictionaryEntry& entry, const std::string& key) {
+  auto it = entry.find(key);
+  if (it == entry.end()) return std::nullopt;
+  if (const auto* value = std::get_if<std::int32_t>(&it->second)) return *value;
+  return std::nullopt;
+}
+
 }  // namespace vellory

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ struct TapDescription {
   bool mixdown = true;
   bool mono = false;
   TapMuteBehavior muteBehavior = TapMuteBehavior::unmuted;
+  // The UID of the tap this description is written to; none for a new tap (the platform
+  // chooses one). A tap given a description with another UID is no longer the tap the
+  // aggregate lists.
+  std::optional<std::string> uid;
 
   bool operator==(const TapDescription&) const = default;
 };

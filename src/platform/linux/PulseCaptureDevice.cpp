@@ -88,19 +88,19 @@ OSStatus PulseCaptureDevice::layoutFor(const DescriptionDictionary& description,
   layout.liveLatencyMs = pipewire ? pipewireLiveInputLatencyMs : liveInputLatencyMs;
   const DictionaryList subDevices = description.list(aggregateKey::subDeviceList);
   if (!subDevices.empty()) {
-    const auto wanted = subDevices.front().find(aggregateKey::subDeviceUID);
+    const auto wanted = entryText(subDevices.front(), aggregateKey::subDeviceUID);
     for (const auto& source : *sources) {
-      if (wanted != subDevices.front().end() && source.name == wanted->second) {
+      if (wanted && source.name == *wanted) {
         layout.live = CaptureInput{source.name, source.channels, source.channelMap};
       }
     }
     if (!layout.live) return status::badObject;
   }
   for (const auto& entry : description.list(aggregateKey::tapList)) {
-    const auto tapUID = entry.find(aggregateKey::subTapUID);
-    const unsigned channels = tapUID == entry.end() ? 0 : taps.channelsOf(tapUID->second);
+    const auto tapUID = entryText(entry, aggregateKey::subTapUID);
+    const unsigned channels = tapUID ? taps.channelsOf(*tapUID) : 0;
     if (channels == 0) return status::badObject;
-    layout.taps.push_back(CaptureTap{tapUID->second, channels});
+    layout.taps.push_back(CaptureTap{*tapUID, channels});
   }
   return status::ok;
 }

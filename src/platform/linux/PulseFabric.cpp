@@ -41,12 +41,10 @@ OSStatus createFabric(PulseContext& context, const DescriptionDictionary& descri
   // and leaves the second unconnected on PipeWire; each member plays once.
   std::vector<std::string> members;
   for (const auto& entry : description.list(aggregateKey::subDeviceList)) {
-    const auto found = entry.find(aggregateKey::subDeviceUID);
-    if (found == entry.end() || found->second.empty() || !passable(found->second)) {
-      return status::paramError;
-    }
-    if (std::find(members.begin(), members.end(), found->second) == members.end()) {
-      members.push_back(found->second);
+    const auto found = entryText(entry, aggregateKey::subDeviceUID);
+    if (!found || found->empty() || !passable(*found)) return status::paramError;
+    if (std::find(members.begin(), members.end(), *found) == members.end()) {
+      members.push_back(*found);
     }
   }
   if (members.empty()) return status::paramError;

@@ -1,5 +1,6 @@
 #include "platform/macos/AggregateDictionary.hpp"
 
+#include <cstdint>
 #include <variant>
 
 #include "platform/macos/CFText.hpp"
@@ -29,6 +30,11 @@ OSStatus makeValue(bool flag, CFRef<CFTypeRef>& value) {
   return value ? status::ok : noMemory;
 }
 
+OSStatus makeValue(std::int32_t number, CFRef<CFTypeRef>& value) {
+  value.reset(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &number));
+  return value ? status::ok : noMemory;
+}
+
 OSStatus makeValue(const DictionaryList& list, CFRef<CFTypeRef>& value) {
   CFRef<CFMutableArrayRef> array(CFArrayCreateMutable(
       kCFAllocatorDefault, static_cast<CFIndex>(list.size()), &kCFTypeArrayCallBacks));
@@ -36,11 +42,14 @@ OSStatus makeValue(const DictionaryList& list, CFRef<CFTypeRef>& value) {
   for (const auto& entry : list) {
     CFRef<CFMutableDictionaryRef> dictionary = newDictionary();
     if (!dictionary) return noMemory;
-    for (const auto& [key, text] : entry) {
+    for (const auto& [key, held] : entry) {
       CFRef<CFStringRef> cfKey = makeString(key);
-      CFRef<CFStringRef> cfText = makeString(text);
-      if (!cfKey || !cfText) return status::paramError;
-      CFDictionarySetValue(dictionary.get(), cfKey.get(), cfText.get());
+      if (!cfKey) return status::paramError;
+      CFRef<CFTypeRef> cfValue;
+      const OSStatus result =
+          std::visit([&cfValue](const auto& one) { return makeValue(one, cfValue); }, held);
+      if (result != status::ok) return result;
+      CFDictionarySetValue(dictionary.get(), cfKey.get(), cfValue.get());
     }
     CFArrayAppendValue(array.get(), dictionary.get());
   }

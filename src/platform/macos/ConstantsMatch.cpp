@@ -53,6 +53,10 @@ static_assert(std::string_view(aggregateKey::mainSubDevice) ==
               kAudioAggregateDeviceMainSubDeviceKey);
 static_assert(std::string_view(aggregateKey::subDeviceUID) == kAudioSubDeviceUIDKey);
 static_assert(std::string_view(aggregateKey::subTapUID) == kAudioSubTapUIDKey);
+static_assert(std::string_view(aggregateKey::subDeviceDriftCompensation) ==
+              kAudioSubDeviceDriftCompensationKey);
+static_assert(std::string_view(aggregateKey::subTapDriftCompensation) ==
+              kAudioSubTapDriftCompensationKey);
 
 // Stream configurations are decoded from raw bytes by the shared layer.
 static_assert(offsetof(AudioBufferList, mBuffers) == bufferListHeaderBytes);

@@ -12,14 +12,17 @@ namespace vellory::macos {
 inline constexpr OSStatus tapsUnavailable = static_cast<OSStatus>(fourCharCode("unop"));
 
 // Creates a tap over a stereo (or mono) mixdown of the described process objects. Any thread.
-// Fails with the platform's status, -50 for a name that is not UTF-8, or `tapsUnavailable`.
+// Fails with the platform's status, -50 for a name that is not UTF-8 or a UID that is not a
+// UUID, or `tapsUnavailable`.
 OSStatus createProcessTap(const TapDescription& description, AudioObjectID& outTap);
 
 // Destroys a tap. Any thread. Fails with the platform's status or `tapsUnavailable`.
 OSStatus destroyProcessTap(AudioObjectID tap);
 
-// Writes a new description to a tap's 'tdsc' property at the given address. Any thread.
-// Fails with the platform's status, -50 for a name that is not UTF-8, or `tapsUnavailable`.
+// Writes a new description to a tap's 'tdsc' property at the given address; the description's
+// UID, when it has one, becomes the written description's UUID. Any thread. Fails with the
+// platform's status, -50 for a name that is not UTF-8 or a UID that is not a UUID, or
+// `tapsUnavailable`.
 OSStatus setTapDescription(AudioObjectID tap, const PropertyAddress& address,
                            const TapDescription& description);
 

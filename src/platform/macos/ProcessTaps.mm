@@ -25,12 +25,23 @@ CATapMuteBehavior muteBehaviorOf(TapMuteBehavior behavior) API_AVAILABLE(macos(1
   return CATapUnmuted;
 }
 
-// A new CATapDescription with every field of `description`, or nil when the name is not UTF-8.
+NSString* stringOf(const std::string& text) {
+  return [[NSString alloc] initWithBytes:text.data()
+                                  length:text.size()
+                                encoding:NSUTF8StringEncoding];
+}
+
+// A new CATapDescription with every field of `description`, or nil when the name is not UTF-8
+// or the UID is not a UUID. Without a UID the description keeps the fresh one it was made with.
 CATapDescription* makeTapDescription(const TapDescription& description) API_AVAILABLE(macos(14.2)) {
-  NSString* name = [[NSString alloc] initWithBytes:description.name.data()
-                                            length:description.name.size()
-                                          encoding:NSUTF8StringEncoding];
+  NSString* name = stringOf(description.name);
   if (name == nil) return nil;
+  NSUUID* identity = nil;
+  if (description.uid) {
+    NSString* uid = stringOf(*description.uid);
+    identity = uid == nil ? nil : [[NSUUID alloc] initWithUUIDString:uid];
+    if (identity == nil) return nil;
+  }
   NSMutableArray<NSNumber*>* processes =
       [NSMutableArray arrayWithCapacity:description.processes.size()];
   for (const AudioObjectID process : description.processes) {
@@ -45,6 +56,7 @@ CATapDescription* makeTapDescription(const TapDescription& description) API_AVAI
   tap.mixdown = description.mixdown ? YES : NO;
   tap.mono = description.mono ? YES : NO;
   tap.muteBehavior = muteBehaviorOf(description.muteBehavior);
+  if (identity != nil) tap.UUID = identity;
   return tap;
 }
 
@@ -75,10 +87,11 @@ OSStatus setTapDescription(AudioObjectID tap, const PropertyAddress& address,
                            const TapDescription& description) {
   if (@available(macOS 14.2, *)) {
     @autoreleasepool {
-      CATapDescription* replacement = makeTapDescription(description);
-      if (replacement == nil) return status::paramError;
       // The property's data is one object reference; the tap copies what it needs during the
-      // call, and ARC keeps `replacement` alive until then.
+      // call. Its last use is the bridging cast, so without the precise lifetime ARC could
+      // release it before the call.
+      NS_VALID_UNTIL_END_OF_SCOPE CATapDescription* replacement = makeTapDescription(description);
+      if (replacement == nil) return status::paramError;
       CFTypeRef reference = (__bridge CFTypeRef)replacement;
       const AudioObjectPropertyAddress platformAddress{address.selector, address.scope,
                                                        address.element};

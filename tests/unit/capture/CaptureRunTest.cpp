@@ -103,6 +103,28 @@ TEST_F(CaptureRunTest, NewAndQuitProcessesRepointOnlyTheirSlot) {
   EXPECT_EQ(hardware.descriptionWrites[0].second.muteBehavior, TapMuteBehavior::mutedWhenTapped);
 }
 
+TEST_F(CaptureRunTest, RewrittenDescriptionsKeepTheIdentityOfTheirTap) {
+  using Continuity = AudioHardware::Continuity;
+  // A write, then the server restarts and the capture is rebuilt with new taps, then a write to
+  // one of those.
+  hardware.continuities = {Continuity::intact, Continuity::lost, Continuity::restarted,
+                           Continuity::intact};
+  std::vector<AudioObjectID> firstTaps;
+  run(5, [&](int tick) {
+    if (tick == 1) hardware.addProcess(20, 200, "org.videolan.vlc", true);
+    if (tick == 2) firstTaps = hardware.liveTaps();
+    if (tick == 4) removeProcess(10);
+  });
+  ASSERT_EQ(hardware.descriptionWrites.size(), 2u);
+  EXPECT_EQ(hardware.descriptionWrites[0].first, firstTaps.at(1));
+  EXPECT_GT(hardware.descriptionWrites[1].first, firstTaps.back()) << "a rebuilt tap";
+  for (const auto& [tap, description] : hardware.descriptionWrites) {
+    EXPECT_EQ(description.uid, "tap-" + std::to_string(tap));
+  }
+  // New taps get the UID the platform chooses.
+  for (const auto& created : hardware.createdTaps) EXPECT_FALSE(created.uid);
+}
+
 TEST_F(CaptureRunTest, UnreadableInventoryKeepsTheTapsAndAFailedWriteIsNotRetried) {
   run(4, [&](int tick) {
     if (tick == 1) {

@@ -76,8 +76,8 @@ TEST_F(TapRuntimeTest, DefaultSlotsWithoutLiveInput) {
   EXPECT_FALSE(description.has("subdevices"));
   const DictionaryList taps = description.list("taps");
   ASSERT_EQ(taps.size(), 4u);
-  EXPECT_EQ(taps[0].at("uid"), "tap-" + std::to_string(runtime.tapIDs[0]));
-  EXPECT_EQ(taps[3].at("uid"), "tap-" + std::to_string(runtime.tapIDs[3]));
+  EXPECT_EQ(entryText(taps[0], "uid"), "tap-" + std::to_string(runtime.tapIDs[0]));
+  EXPECT_EQ(entryText(taps[3], "uid"), "tap-" + std::to_string(runtime.tapIDs[3]));
   EXPECT_EQ(report.aggregateObjectID, runtime.aggregateID);
   EXPECT_EQ(err.text(), "");
 }
@@ -256,7 +256,7 @@ TEST_F(TapRuntimeTest, LiveInputPadsOddChannelCounts) {
                                     "ch live '  USB Mic ' to " + std::to_string(channels + 1) +
                                     "ch with silent mono tap.\n");
       ASSERT_EQ(taps.size(), 3u);
-      EXPECT_EQ(taps[0].at("uid"), "tap-" + std::to_string(runtime.livePadTapID));
+      EXPECT_EQ(entryText(taps[0], "uid"), "tap-" + std::to_string(runtime.livePadTapID));
       const TapDescription& padTap = hw.createdTaps[1];
       EXPECT_EQ(padTap.name, "Kandimer live channel pad");
       EXPECT_TRUE(padTap.mono);
@@ -268,6 +268,34 @@ TEST_F(TapRuntimeTest, LiveInputPadsOddChannelCounts) {
       EXPECT_EQ(taps.size(), 2u);
       EXPECT_EQ(runtime.livePadTapID, 0u);
     }
+  }
+}
+
+TEST_F(TapRuntimeTest, WithALiveInputEveryTapIsResampledOntoItsClock) {
+  for (const std::uint32_t channels : {1u, 2u}) {
+    FakeHardware hw;
+    hw.addDevice(70, "live-uid", "USB Mic", {channels}, {});
+    CoreAudioAccess liveAccess(hw, captureAccess());
+    StringSink liveErr;
+    TapRuntime runtime(liveAccess, clock, liveErr, {"a", "b"}, "USB Mic");
+    runtime.start({});
+    const auto& description = hw.aggregateAttempts.at(0);
+    const DictionaryList taps = description.list("taps");
+    ASSERT_EQ(taps.size(), channels == 1 ? 3u : 2u);  // the pad tap too
+    for (const auto& tap : taps) {
+      EXPECT_EQ(entryNumber(tap, "drift"), 1);
+      EXPECT_EQ(tap.size(), 2u);
+    }
+    // The live input drives the clock; it is not resampled.
+    EXPECT_EQ(description.list("subdevices"), (DictionaryList{{{"uid", "live-uid"}}}));
+  }
+  for (const auto& liveInput : {std::optional<std::string>{}, std::optional<std::string>{"None"}}) {
+    hardware.aggregateAttempts.clear();
+    TapRuntime runtime(access, clock, err, {"a", "b"}, liveInput);
+    runtime.start(inventory);
+    const DictionaryList taps = hardware.aggregateAttempts.at(0).list("taps");
+    ASSERT_EQ(taps.size(), 2u);
+    for (const auto& tap : taps) EXPECT_EQ(tap.size(), 1u) << "the UID alone";
   }
 }
 

@@ -16,9 +16,13 @@ std::string request(const std::vector<std::string>& members, const json& extra =
   return body.dump();
 }
 
-DictionaryList subDevices(const std::vector<std::string>& uids) {
+// Every member but the clock master is resampled onto the master's clock.
+DictionaryList subDevices(const std::vector<std::string>& uids, const std::string& master) {
   DictionaryList list;
-  for (const auto& uid : uids) list.push_back({{"uid", uid}});
+  for (const auto& uid : uids) {
+    list.push_back(uid == master ? DictionaryEntry{{"uid", uid}}
+                                 : DictionaryEntry{{"uid", uid}, {"drift", 1}});
+  }
   return list;
 }
 
@@ -29,7 +33,7 @@ DescriptionDictionary expectedDescription(const std::vector<std::string>& uids,
                          {"uid", std::string("com.kandimer.output-fabric")},
                          {"private", false},
                          {"stacked", false},
-                         {"subdevices", subDevices(uids)},
+                         {"subdevices", subDevices(uids, master)},
                          {"master", master}};
   return description;
 }
@@ -154,6 +158,26 @@ TEST_F(EnsureTest, ClockMasterChoice) {
     const FabricRun result = ensure(request(members, extra));
     EXPECT_EQ(result.status, 0) << result.err;
     expectCreated({"surround", "speakers"}, master);
+  }
+}
+
+TEST_F(EnsureTest, MembersTheClockMasterDoesNotDriveAreDriftCompensated) {
+  const std::vector<std::pair<std::string, std::vector<std::optional<std::int32_t>>>> cases = {
+      {"coreaudio:speakers", {std::nullopt, 1, std::nullopt}},
+      {"coreaudio:surround", {1, std::nullopt, 1}},
+      {"coreaudio:hdmi", {1, 1, 1}},  // not a member: every member follows it
+  };
+  for (const auto& [master, drift] : cases) {
+    hardware.aggregateAttempts.clear();
+    const FabricRun result =
+        ensure(request({"coreaudio:speakers", "coreaudio:surround", "coreaudio:speakers"},
+                       {{"clockMasterStableId", master}}));
+    ASSERT_EQ(result.status, 0) << result.err;
+    const DictionaryList members = hardware.aggregateAttempts.at(0).list("subdevices");
+    ASSERT_EQ(members.size(), 3u);
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      EXPECT_EQ(entryNumber(members[i], "drift"), drift[i]) << master << " member " << i;
+    }
   }
 }
 
