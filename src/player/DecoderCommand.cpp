@@ -15,6 +15,10 @@ std::vector<std::string> decoderArguments(const std::string& source, bool isURL,
     // the bound on the wait keeps a refused connection from retrying for two minutes.
     words.insert(words.end(), {"-reconnect", "1", "-reconnect_streamed", "1",
                                "-reconnect_on_network_error", "1", "-reconnect_delay_max", "4"});
+    // A read that waits 5 s breaks off, and the connection is opened again from where it was.
+    // Without it a decoder whose player was killed would wait on a stalled server for as long as
+    // the stall lasts; with it, it next writes to the pipe nobody reads, and ends.
+    words.insert(words.end(), {"-rw_timeout", "5000000"});
     // The decoder's TLS layer accepts any certificate unless asked to verify.
     words.insert(words.end(), {"-tls_verify", "1"});
     if (caFile) words.insert(words.end(), {"-ca_file", *caFile});

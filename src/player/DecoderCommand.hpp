@@ -8,9 +8,10 @@ namespace vellory::player {
 
 // The decoder's arguments after its path: read `source`, write 48000 Hz stereo signed 16-bit
 // little-endian PCM to standard output. For a stream (`isURL`) the decoder is also asked to
-// reconnect, from where it was, when the connection breaks or fails; it gives up once a wait
-// between attempts would pass 4 s, about 4 s after the first failure, and to verify the server's
-// certificate against `caFile` when given, otherwise against the trust it finds by itself.
+// reconnect, from where it was, when the connection breaks, fails or stalls for 5 s; it gives up
+// once a wait between attempts would pass 4 s, about 4 s after the first failure. It is also asked
+// to verify the server's certificate against `caFile` when given, otherwise against the trust it
+// finds by itself.
 std::vector<std::string> decoderArguments(const std::string& source, bool isURL,
                                           const std::optional<std::string>& caFile);
 

@@ -106,6 +106,19 @@ TEST_F(StreamPlayerNetworkE2E, AStallGivesSilenceUntilTheServerGoesOn) {
   EXPECT_GT(heard.longestGapFrames, 2 * rate);
 }
 
+// A read that waits 5 s is given up, and the stream is asked for again from where it was.
+TEST_F(StreamPlayerNetworkE2E, ALongStallIsResumedOnANewConnection) {
+  const auto [result, heard] = playAndRecord(server_->url("six.wav?stall=2:60"));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, urlLine);
+  const auto starts = server_->requestStarts();
+  ASSERT_GE(starts.size(), 2u);
+  EXPECT_GT(starts.back(), 48000 * 4);
+  EXPECT_TRUE(heard.markers == markersOf(pcm_))
+      << "heard " << heard.markers.size() << " of " << pcm_.size() / 4 << " frames";
+  EXPECT_LT(heard.longestGapFrames, 10 * rate);
+}
+
 TEST_F(StreamPlayerNetworkE2E, AStreamThatCannotBeResumedFailsWithTheDecodersLastLine) {
   const auto url = server_->url("six.wav?drop=2&short=1");
   const auto [result, heard] = playAndRecord(url);
@@ -143,6 +156,21 @@ TEST_F(StreamPlayerNetworkE2E, SigtermDuringAStallEndsAtOnceWithStatus0) {
   ASSERT_TRUE(decoderRunsFor(url));
 
   expectSigtermEndsAtOnce(player, url, urlLine, 100ms);
+}
+
+// The decoder has a process group of its own, so a player killed outright leaves it behind: it
+// must still end, also while it waits on a server that sends nothing.
+TEST_F(StreamPlayerNetworkE2E, TheDecoderOfAKilledPlayerEndsDuringAStall) {
+  const auto url = server_->url("six.wav?stall=1:60");
+  PrivateSink sink;
+  BackgroundProcess player({"setsid", program("vellory-player"), "--url", url}, environment(sink));
+  ASSERT_TRUE(waitUntil([&] { return player.errorsSoFar() == urlLine; }, 10s));
+  std::this_thread::sleep_for(2s);
+  ASSERT_TRUE(decoderRunsFor(url));
+  player.signal(SIGKILL);
+  ASSERT_TRUE(player.wait(5s).has_value());
+  // Well before the stall ends.
+  EXPECT_TRUE(waitUntil([&] { return !decoderRunsFor(url); }, 20s));
 }
 
 // The decoder verifies the server: a self-signed certificate is refused before anything plays,

@@ -34,6 +34,8 @@ TEST(DecoderCommand, AStreamIsAskedToReconnectAndVerifyBeforeItIsOpened) {
                                       "1",
                                       "-reconnect_delay_max",
                                       "4",
+                                      "-rw_timeout",
+                                      "5000000",
                                       "-tls_verify",
                                       "1",
                                       "-i",
