@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (isURL) fuzz::require(urlScheme(*source).has_value(), "a URL without a scheme passed");
   if (!isURL) fuzz::require(source->front() == '/', "a relative path passed");
-  const auto words = decoderArguments(*source, isURL);
+  const auto words = decoderArguments(*source, isURL, std::nullopt);
   const auto input = std::find(words.begin(), words.end(), "-i");
   fuzz::require(input != words.end() && input + 1 != words.end() && input[1] == *source,
                 "the source follows -i unchanged");

@@ -1,6 +1,5 @@
 #include "player/DecoderCommand.hpp"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,13 +7,21 @@
 
 namespace vellory::player {
 
-std::vector<std::string> decoderArguments(const std::string& source, bool isURL) {
+std::vector<std::string> decoderArguments(const std::string& source, bool isURL,
+                                          const std::optional<std::string>& caFile) {
   std::vector<std::string> words{"-hide_banner", "-loglevel", "error"};
   if (isURL) {
     // Without these a dropped connection ends the stream early and the decoder still exits 0;
     // the bound on the wait keeps a refused connection from retrying for two minutes.
     words.insert(words.end(), {"-reconnect", "1", "-reconnect_streamed", "1",
                                "-reconnect_on_network_error", "1", "-reconnect_delay_max", "4"});
+    // A read that waits 5 s breaks off, and the connection is opened again from where it was.
+    // Without it a decoder whose player was killed would wait on a stalled server for as long as
+    // the stall lasts; with it, it next writes to the pipe nobody reads, and ends.
+    words.insert(words.end(), {"-rw_timeout", "5000000"});
+    // The decoder's TLS layer accepts any certificate unless asked to verify.
+    words.insert(words.end(), {"-tls_verify", "1"});
+    if (caFile) words.insert(words.end(), {"-ca_file", *caFile});
   }
   words.insert(words.end(), {"-i", source, "-f", "s16le", "-acodec", "pcm_s16le", "-ac", "2", "-ar",
                              "48000", "-"});
@@ -40,24 +47,19 @@ bool isExecutableFile(const std::string& path) {
   return access(path.c_str(), X_OK) == 0;
 }
 
-namespace {
-
-std::string homeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-    return entry->pw_dir;
+std::optional<std::string> trustedCAFile(const std::optional<std::string>& platformFile) {
+  if (const char* value = std::getenv("VELLORY_TLS_CA_FILE"); value != nullptr && *value != '\0') {
+    return value;
   }
-  return "";
+  return platformFile;
 }
 
-}  // namespace
-
-std::optional<std::string> findFFmpeg() {
+std::optional<std::string> findFFmpeg(const std::string& home) {
   std::optional<std::string> environmentValue;
   if (const char* value = std::getenv("VELLORY_FFMPEG"); value != nullptr) {
     environmentValue = value;
   }
-  for (const auto& candidate : ffmpegCandidates(environmentValue, homeDirectory())) {
+  for (const auto& candidate : ffmpegCandidates(environmentValue, home)) {
     if (isExecutableFile(candidate)) return candidate;
   }
   return std::nullopt;

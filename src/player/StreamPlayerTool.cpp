@@ -117,9 +117,10 @@ void playToTheEnd(StereoPcmQueuePlayer& player, DecoderSession& session, StopCon
 void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerPlatform& platform,
                       ToolStreams streams) {
   checkSource(source, isURL);
-  const std::optional<std::string> program = platform.findDecoder();
+  const std::optional<std::string> program = platform.findDecoder(platform.homeDirectory());
   if (!program) throw PlayerError::playback("ffmpeg not found for player decode.");
-  const std::vector<std::string> arguments = decoderArguments(source, isURL);
+  const std::vector<std::string> arguments =
+      decoderArguments(source, isURL, trustedCAFile(platform.systemCAFile));
 
   Clock& clock = platform.clock;
   StereoPcmQueuePlayer player(platform.output, 48000.0);

@@ -28,8 +28,12 @@ struct StreamPlayerPlatform {
   AudioOutput& output;
   Clock& clock;
   StopHandlerInstaller installStopHandler;
-  std::function<std::optional<std::string>()> findDecoder;
+  // Looks for the decoder, given the account's home directory.
+  std::function<std::optional<std::string>(const std::string& home)> findDecoder;
   DecoderLauncher launchDecoder;
+  std::function<std::string()> homeDirectory;
+  // The CA bundle for https when VELLORY_TLS_CA_FILE names none; absent: the decoder's own.
+  std::optional<std::string> systemCAFile;
 };
 
 // Plays `source` (an https URL or an absolute path) through the decoder until its output has

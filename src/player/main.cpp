@@ -3,6 +3,7 @@
 #include "shared/Clock.hpp"
 #include "shared/PlatformFactory.hpp"
 #include "shared/SignalWatcher.hpp"
+#include "shared/SystemPaths.hpp"
 
 int main(int argc, char** argv) {
   vellory::SignalWatcher signals;
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
       },
       vellory::player::findFFmpeg,
       vellory::ChildProcess::launch,
+      vellory::homeDirectory,
+      vellory::systemCAFile(),
   };
   const std::vector<std::string> args(argv + 1, argv + argc);
   return vellory::player::runStreamPlayer(args, platform, {out, err});

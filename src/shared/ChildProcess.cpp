@@ -58,7 +58,10 @@ class SpawnSetup {
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes_, &none);
     posix_spawnattr_setsigdefault(&attributes_, &all);
-    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    // A process group of its own: a terminal's Ctrl-C goes to the whole foreground group, and a
+    // child in ours could die of it before we have acted on our own copy. We end the child.
+    posix_spawnattr_setpgroup(&attributes_, 0);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP;
     // Nothing but the three standard descriptors reaches the child, whatever we inherited
     // without close-on-exec ourselves.
 #if defined(__APPLE__)

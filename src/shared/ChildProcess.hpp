@@ -19,7 +19,9 @@ class LaunchError : public std::runtime_error {
 
 // A child process with its standard output and standard error on pipes and its standard input on
 // the null device. It starts with default signal dispositions and an empty signal mask and
-// inherits no other descriptor of ours. Destroying it kills a child that still runs and reaps it.
+// inherits no other descriptor of ours. It runs in a process group of its own, so that signals
+// meant for our group (a terminal's Ctrl-C) reach only us. Destroying it kills a child that still
+// runs and reaps it.
 class ChildProcess {
  public:
   // Any thread. Starts `program` (a path, not searched) with `args` after the program name.

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace vellory::e2e {
 
@@ -92,10 +93,12 @@ std::vector<std::uint8_t> MonitorRecorder::finish(std::size_t silentFrames) {
 
 namespace {
 
+// Self-signed, for the names the tests connect to: the player verifies the server's name too.
 void makeCertificate(const std::string& key, const std::string& cert) {
   const auto made = runCommand({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                                 "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key, "-out",
-                                cert, "-days", "1", "-subj", "/CN=127.0.0.1"});
+                                cert, "-days", "1", "-subj", "/CN=127.0.0.1", "-addext",
+                                "subjectAltName=IP:127.0.0.1,DNS:localhost"});
   if (made.status != 0) throw std::runtime_error("openssl: " + made.err);
 }
 
@@ -129,6 +132,10 @@ HttpsServer::HttpsServer(const std::string& directory) {
   port_ = portOf(*server_);
 }
 
+std::string HttpsServer::certificate() const {
+  return keys_.file("cert.pem");
+}
+
 std::string HttpsServer::url(const std::string& name) const {
   return "https://127.0.0.1:" + std::to_string(port_) + "/" + name;
 }
@@ -141,6 +148,10 @@ PacedHttpsServer::PacedHttpsServer(const std::string& directory) {
       "python3", std::string(VELLORY_SOURCE_DIR) + "/tests/tools/paced-https-server.py", directory,
       cert, key});
   port_ = portOf(*server_);
+}
+
+std::string PacedHttpsServer::certificate() const {
+  return keys_.file("cert.pem");
 }
 
 std::string PacedHttpsServer::url(const std::string& nameAndQuery) const {
@@ -199,6 +210,41 @@ bool decoderRunsFor(const std::string& source) {
   }
   closedir(proc);
   return found;
+}
+
+namespace {
+
+// The running processes of process group `group`, from /proc.
+std::vector<pid_t> groupMembers(pid_t group) {
+  std::vector<pid_t> members;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return members;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    std::ifstream stat(std::string("/proc/") + entry->d_name + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(line.substr(close + 2));
+    char state = 0;
+    long parent = 0;
+    long processGroup = 0;
+    fields >> state >> parent >> processGroup;
+    if (state != 'Z' && processGroup == group) members.push_back(std::atoi(entry->d_name));
+  }
+  closedir(proc);
+  return members;
+}
+
+}  // namespace
+
+void interruptLikeATerminal(pid_t leader) {
+  for (const pid_t member : groupMembers(leader)) {
+    if (member != leader) kill(member, SIGINT);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(-leader, SIGINT);
 }
 
 void expectSigtermEndsAtOnce(BackgroundProcess& player, const std::string& url,

@@ -50,11 +50,14 @@ class MonitorRecorder {
   BackgroundProcess recorder_;
 };
 
-// An https file server on 127.0.0.1 with a fresh self-signed certificate.
+// An https file server on 127.0.0.1 with a fresh self-signed certificate for 127.0.0.1 and
+// localhost.
 class HttpsServer {
  public:
   explicit HttpsServer(const std::string& directory);
   std::string url(const std::string& name) const;
+  // Its certificate, for VELLORY_TLS_CA_FILE.
+  std::string certificate() const;
 
  private:
   TempDir keys_;
@@ -68,6 +71,8 @@ class PacedHttpsServer {
  public:
   explicit PacedHttpsServer(const std::string& directory);
   std::string url(const std::string& nameAndQuery) const;
+  // Its certificate, for VELLORY_TLS_CA_FILE.
+  std::string certificate() const;
   // The first byte of each request so far, in order.
   std::vector<long> requestStarts();
 
@@ -85,6 +90,11 @@ bool haveSoundServer();
 
 // True while a decoder (a process with the decoder's arguments) for `source` runs.
 bool decoderRunsFor(const std::string& source);
+
+// A terminal's Ctrl-C to the process group of `leader` (a player started as the leader of a group
+// of its own), in the order that was a fault: SIGINT to every other process of the group first,
+// then, 0.1 s later, to the whole group.
+void interruptLikeATerminal(pid_t leader);
 
 // Sends SIGTERM to a player that plays `url` and checks the orderly end: status 0 within
 // `limit`, nothing on standard error but `expectedErr`, and no decoder left.

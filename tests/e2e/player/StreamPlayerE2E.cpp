@@ -84,7 +84,8 @@ TEST_F(StreamPlayerE2E, HttpsUrlFromALocalServerPlays) {
   PrivateSink sink;
   MonitorRecorder recorder(sink.name());
   const auto result =
-      runCommand({program("vellory-player"), "--url", url}, 15s, {{"PULSE_SINK", sink.name()}});
+      runCommand({program("vellory-player"), "--url", url}, 15s,
+                 {{"PULSE_SINK", sink.name()}, {"VELLORY_TLS_CA_FILE", server.certificate()}});
   const auto recording = recorder.finish();
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.err, urlLine);
@@ -95,7 +96,8 @@ TEST_F(StreamPlayerE2E, SigtermWhilePlayingAStreamEndsAtOnceWithStatus0) {
   writeSparseWav(dir_.file("long.wav"), 120);
   HttpsServer server(dir_.path());
   const auto url = server.url("long.wav");
-  BackgroundProcess player({program("vellory-player"), "--url", url});
+  BackgroundProcess player({program("vellory-player"), "--url", url},
+                           {{"VELLORY_TLS_CA_FILE", server.certificate()}});
   ASSERT_TRUE(waitUntil([&] { return player.errorsSoFar() == urlLine; }, 10s));
   std::this_thread::sleep_for(500ms);
   ASSERT_TRUE(decoderRunsFor(url));

@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -53,12 +54,21 @@ class StreamPlayerNetworkE2E : public ::testing::Test {
     server_ = std::make_unique<PacedHttpsServer>(dir_.path());
   }
 
+  // The test server's certificate is trusted; it is self-signed.
+  std::map<std::string, std::string> trusting() const {
+    return {{"VELLORY_TLS_CA_FILE", server_->certificate()}};
+  }
+  std::map<std::string, std::string> environment(const PrivateSink& sink) const {
+    auto variables = trusting();
+    variables["PULSE_SINK"] = sink.name();
+    return variables;
+  }
+
   // Plays `url` to its end into a private output and returns the result and what was heard.
   std::pair<CommandResult, Heard> playAndRecord(const std::string& url) {
     PrivateSink sink;
     MonitorRecorder recorder(sink.name());
-    BackgroundProcess player({program("vellory-player"), "--url", url},
-                             {{"PULSE_SINK", sink.name()}});
+    BackgroundProcess player({program("vellory-player"), "--url", url}, environment(sink));
     std::optional<CommandResult> result;
     const auto deadline = std::chrono::steady_clock::now() + 40s;
     while (!result && std::chrono::steady_clock::now() < deadline) {
@@ -96,6 +106,19 @@ TEST_F(StreamPlayerNetworkE2E, AStallGivesSilenceUntilTheServerGoesOn) {
   EXPECT_GT(heard.longestGapFrames, 2 * rate);
 }
 
+// A read that waits 5 s is given up, and the stream is asked for again from where it was.
+TEST_F(StreamPlayerNetworkE2E, ALongStallIsResumedOnANewConnection) {
+  const auto [result, heard] = playAndRecord(server_->url("six.wav?stall=2:60"));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, urlLine);
+  const auto starts = server_->requestStarts();
+  ASSERT_GE(starts.size(), 2u);
+  EXPECT_GT(starts.back(), 48000 * 4);
+  EXPECT_TRUE(heard.markers == markersOf(pcm_))
+      << "heard " << heard.markers.size() << " of " << pcm_.size() / 4 << " frames";
+  EXPECT_LT(heard.longestGapFrames, 10 * rate);
+}
+
 TEST_F(StreamPlayerNetworkE2E, AStreamThatCannotBeResumedFailsWithTheDecodersLastLine) {
   const auto url = server_->url("six.wav?drop=2&short=1");
   const auto [result, heard] = playAndRecord(url);
@@ -107,13 +130,13 @@ TEST_F(StreamPlayerNetworkE2E, AStreamThatCannotBeResumedFailsWithTheDecodersLas
 
 TEST_F(StreamPlayerNetworkE2E, NotFoundAndRefusedEndWithTheDecodersMessage) {
   const auto missing = server_->url("missing.wav");
-  const auto notFound = runCommand({program("vellory-player"), "--url", missing}, 20s);
+  const auto notFound = runCommand({program("vellory-player"), "--url", missing}, 20s, trusting());
   EXPECT_EQ(notFound.status, 1);
   EXPECT_EQ(notFound.err, "[vellory-player] " + missing + ": Server returned 404 Not Found\n");
 
   const auto url = "https://127.0.0.1:" + std::to_string(closedPort()) + "/six.wav";
   const auto started = std::chrono::steady_clock::now();
-  const auto refused = runCommand({program("vellory-player"), "--url", url}, 30s);
+  const auto refused = runCommand({program("vellory-player"), "--url", url}, 30s, trusting());
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err.rfind("[vellory-player] ", 0), 0u) << refused.err;
   EXPECT_NE(refused.err.find("Connection refused"), std::string::npos) << refused.err;
@@ -126,14 +149,77 @@ TEST_F(StreamPlayerNetworkE2E, NotFoundAndRefusedEndWithTheDecodersMessage) {
 TEST_F(StreamPlayerNetworkE2E, SigtermDuringAStallEndsAtOnceWithStatus0) {
   const auto url = server_->url("six.wav?stall=1:60");
   PrivateSink sink;
-  BackgroundProcess player({program("vellory-player"), "--url", url},
-                           {{"PULSE_SINK", sink.name()}});
+  BackgroundProcess player({program("vellory-player"), "--url", url}, environment(sink));
   ASSERT_TRUE(waitUntil([&] { return player.errorsSoFar() == urlLine; }, 10s));
   // Well past the head start and the second before the stall: the output plays silence.
   std::this_thread::sleep_for(3s);
   ASSERT_TRUE(decoderRunsFor(url));
 
   expectSigtermEndsAtOnce(player, url, urlLine, 100ms);
+}
+
+// The decoder has a process group of its own, so a player killed outright leaves it behind: it
+// must still end, also while it waits on a server that sends nothing.
+TEST_F(StreamPlayerNetworkE2E, TheDecoderOfAKilledPlayerEndsDuringAStall) {
+  const auto url = server_->url("six.wav?stall=1:60");
+  PrivateSink sink;
+  BackgroundProcess player({"setsid", program("vellory-player"), "--url", url}, environment(sink));
+  ASSERT_TRUE(waitUntil([&] { return player.errorsSoFar() == urlLine; }, 10s));
+  std::this_thread::sleep_for(2s);
+  ASSERT_TRUE(decoderRunsFor(url));
+  player.signal(SIGKILL);
+  ASSERT_TRUE(player.wait(5s).has_value());
+  // Well before the stall ends.
+  EXPECT_TRUE(waitUntil([&] { return !decoderRunsFor(url); }, 20s));
+}
+
+// The decoder verifies the server: a self-signed certificate is refused before anything plays,
+// unless VELLORY_TLS_CA_FILE names it.
+TEST_F(StreamPlayerNetworkE2E, ASelfSignedServerIsRefusedUnlessItsCertificateIsTrusted) {
+  writeWav(dir_.file("short.wav"), markerFrames(rate / 2));
+  const auto url = server_->url("short.wav");
+  PrivateSink sink;
+  const auto refused = runCommand({program("vellory-player"), "--url", url}, 30s,
+                                  {{"PULSE_SINK", sink.name()}, {"VELLORY_TLS_CA_FILE", ""}});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err.rfind("[vellory-player] ", 0), 0u) << refused.err;
+  EXPECT_NE(refused.err.find("certificate"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << refused.err;
+  EXPECT_FALSE(decoderRunsFor(url));
+
+  const auto [trusted, heard] = playAndRecord(url);
+  EXPECT_EQ(trusted.status, 0) << trusted.err;
+  EXPECT_EQ(trusted.err, urlLine);
+  EXPECT_TRUE(heard.markers == markersOf(markerFrames(rate / 2)));
+}
+
+// A terminal's Ctrl-C reaches the player's whole process group; the decoder must not die of it
+// first and turn the stop into a failure. The player leads a group of its own, as in a shell.
+TEST_F(StreamPlayerNetworkE2E, CtrlCWhileBufferingEndsWithStatus0) {
+  const auto url = server_->url("six.wav");
+  PrivateSink sink;
+  BackgroundProcess player({"setsid", program("vellory-player"), "--url", url}, environment(sink));
+  std::this_thread::sleep_for(1500ms);
+  interruptLikeATerminal(player.pid());
+  const auto result = player.wait(10s);
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->status, 0) << result->err;
+  EXPECT_TRUE(result->err.empty() || result->err == urlLine) << result->err;
+  EXPECT_FALSE(decoderRunsFor(url));
+}
+
+TEST_F(StreamPlayerNetworkE2E, CtrlCWhilePlayingEndsWithStatus0) {
+  const auto url = server_->url("six.wav");
+  PrivateSink sink;
+  BackgroundProcess player({"setsid", program("vellory-player"), "--url", url}, environment(sink));
+  ASSERT_TRUE(waitUntil([&] { return player.errorsSoFar() == urlLine; }, 10s));
+  std::this_thread::sleep_for(1s);
+  interruptLikeATerminal(player.pid());
+  const auto result = player.wait(10s);
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->status, 0) << result->err;
+  EXPECT_EQ(result->err, urlLine);
+  EXPECT_FALSE(decoderRunsFor(url));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -15,13 +16,13 @@ namespace {
 
 TEST(DecoderCommand, FourteenWordsForAFileWithTheSourceUnchanged) {
   EXPECT_EQ(
-      decoderArguments("/music/a b.mp3", false),
+      decoderArguments("/music/a b.mp3", false, std::string("/ca.pem")),
       (std::vector<std::string>{"-hide_banner", "-loglevel", "error", "-i", "/music/a b.mp3", "-f",
                                 "s16le", "-acodec", "pcm_s16le", "-ac", "2", "-ar", "48000", "-"}));
 }
 
-TEST(DecoderCommand, AStreamIsAskedToReconnectBeforeItIsOpened) {
-  EXPECT_EQ(decoderArguments("HTTPS://Example.com/a b.mp3", true),
+TEST(DecoderCommand, AStreamIsAskedToReconnectAndVerifyBeforeItIsOpened) {
+  EXPECT_EQ(decoderArguments("HTTPS://Example.com/a b.mp3", true, std::nullopt),
             (std::vector<std::string>{"-hide_banner",
                                       "-loglevel",
                                       "error",
@@ -33,6 +34,10 @@ TEST(DecoderCommand, AStreamIsAskedToReconnectBeforeItIsOpened) {
                                       "1",
                                       "-reconnect_delay_max",
                                       "4",
+                                      "-rw_timeout",
+                                      "5000000",
+                                      "-tls_verify",
+                                      "1",
                                       "-i",
                                       "HTTPS://Example.com/a b.mp3",
                                       "-f",
@@ -44,6 +49,33 @@ TEST(DecoderCommand, AStreamIsAskedToReconnectBeforeItIsOpened) {
                                       "-ar",
                                       "48000",
                                       "-"}));
+}
+
+TEST(DecoderCommand, AGivenCAFileIsTheOneTrusted) {
+  const auto words =
+      decoderArguments("https://example.com/a.mp3", true, std::string("/a b/ca.pem"));
+  const auto verify = std::find(words.begin(), words.end(), "-tls_verify");
+  const auto input = std::find(words.begin(), words.end(), "-i");
+  ASSERT_LE(verify + 4, input);
+  EXPECT_EQ(std::vector<std::string>(verify, verify + 4),
+            (std::vector<std::string>{"-tls_verify", "1", "-ca_file", "/a b/ca.pem"}));
+}
+
+TEST(DecoderCommand, TheVariableNamesTheCAFileUnlessItIsEmpty) {
+  const char* saved = std::getenv("VELLORY_TLS_CA_FILE");
+  const std::optional<std::string> savedValue =
+      saved ? std::optional<std::string>(saved) : std::nullopt;
+  const std::optional<std::string> bundle = "/etc/ssl/cert.pem";
+  unsetenv("VELLORY_TLS_CA_FILE");
+  EXPECT_EQ(trustedCAFile(bundle), bundle);
+  EXPECT_EQ(trustedCAFile(std::nullopt), std::nullopt);
+  setenv("VELLORY_TLS_CA_FILE", "", 1);
+  EXPECT_EQ(trustedCAFile(bundle), bundle);
+  setenv("VELLORY_TLS_CA_FILE", "/srv/own-ca.pem", 1);
+  EXPECT_EQ(trustedCAFile(bundle), std::optional<std::string>("/srv/own-ca.pem"));
+  EXPECT_EQ(trustedCAFile(std::nullopt), std::optional<std::string>("/srv/own-ca.pem"));
+  savedValue ? setenv("VELLORY_TLS_CA_FILE", savedValue->c_str(), 1)
+             : unsetenv("VELLORY_TLS_CA_FILE");
 }
 
 TEST(DecoderCommand, CandidatesInOrderWithTheVariableFirstEvenWhenEmpty) {
@@ -77,17 +109,16 @@ TEST(DecoderCommand, FindUsesTheVariableAndFallsBackWhenItIsUnusable) {
   const char* saved = std::getenv("VELLORY_FFMPEG");
   const std::string savedValue = saved ? saved : "";
   setenv("VELLORY_FFMPEG", VELLORY_FAKE_DECODER, 1);
-  EXPECT_EQ(findFFmpeg(), std::optional<std::string>(VELLORY_FAKE_DECODER));
+  EXPECT_EQ(findFFmpeg("/nonexistent"), std::optional<std::string>(VELLORY_FAKE_DECODER));
   setenv("VELLORY_FFMPEG", "/nonexistent/ffmpeg", 1);
   std::optional<std::string> expected;
-  const char* home = std::getenv("HOME");
-  for (const auto& candidate : ffmpegCandidates(std::nullopt, home ? home : "")) {
+  for (const auto& candidate : ffmpegCandidates(std::nullopt, "/nonexistent")) {
     if (isExecutableFile(candidate)) {
       expected = candidate;
       break;
     }
   }
-  EXPECT_EQ(findFFmpeg(), expected);
+  EXPECT_EQ(findFFmpeg("/nonexistent"), expected);
   if (saved) {
     setenv("VELLORY_FFMPEG", savedValue.c_str(), 1);
   } else {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "fakes/FakeClock.hpp"
@@ -35,6 +37,22 @@ std::vector<std::uint8_t> countingFrames(std::size_t size) {
   return bytes;
 }
 
+// Sets or unsets an environment variable for its lifetime.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+  }
+  ~ScopedVariable() { saved_ ? setenv(name_, saved_->c_str(), 1) : unsetenv(name_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
 class StreamPlayerFlow : public ::testing::Test {
  protected:
   struct Result {
@@ -57,10 +75,12 @@ class StreamPlayerFlow : public ::testing::Test {
       letTheDecoderGetOn();
     });
     const StreamPlayerPlatform platform{
-        output_, clock_, [this](std::function<void()> onStop) { onStop_ = std::move(onStop); },
-        [this]() -> std::optional<std::string> {
+        output_,
+        clock_,
+        [this](std::function<void()> onStop) { onStop_ = std::move(onStop); },
+        [this](const std::string& searched) -> std::optional<std::string> {
           ++finds_;
-          return decoderPath;
+          return searchForReal ? findFFmpeg(searched) : decoderPath;
         },
         [this](const std::string& program, const std::vector<std::string>& words) {
           launchedProgram_ = program;
@@ -72,7 +92,9 @@ class StreamPlayerFlow : public ::testing::Test {
           decoderPid_ = child->pid();
           decoder_ = child.get();
           return child;
-        }};
+        },
+        [this] { return home; },
+        systemCAFile};
     StringSink out;
     StringSink err;
     Result result;
@@ -125,6 +147,9 @@ class StreamPlayerFlow : public ::testing::Test {
   std::vector<std::string> script;
   std::optional<std::string> decoderPath = "/opt/decoders/ffmpeg";
   std::string launchPath = VELLORY_FAKE_DECODER;
+  bool searchForReal = false;  // the real decoder search in `home`, not `decoderPath`
+  std::string home = "/home/listener";
+  std::optional<std::string> systemCAFile;
   std::function<void(int wait)> atWait;
 
   testing::FakeAudioOutput output_;
@@ -185,6 +210,53 @@ TEST_F(StreamPlayerFlow, MissingOrUnlaunchableDecoder) {
                             "\u2026: No such file or directory.\n");
 }
 
+// The bundled decoder is looked for in the home directory that the platform gives, which on macOS
+// comes from the account, not from HOME.
+TEST_F(StreamPlayerFlow, TheBundledDecoderIsLookedForInThePlatformsHome) {
+  for (const char* earlier : {"/opt/homebrew/bin/ffmpeg", "/usr/local/bin/ffmpeg"}) {
+    if (isExecutableFile(earlier)) GTEST_SKIP() << earlier << " comes first";
+  }
+  char directory[] = "/tmp/vellory-home-XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  home = directory;
+  const std::string bundled = home + "/Vellory/Runtime/ffmpeg";
+  std::filesystem::create_directories(home + "/Vellory/Runtime");
+  std::filesystem::create_symlink(VELLORY_FAKE_DECODER, bundled);
+  const ScopedVariable noVariable("VELLORY_FFMPEG", std::nullopt);
+  const ScopedVariable otherHome("HOME", "/nonexistent/home");
+  searchForReal = true;
+  script = {"out:40000"};
+  const auto result = run({"--file", "/a.mp3"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(launchedProgram_, bundled);
+  std::filesystem::remove_all(home);
+}
+
+// The decoder is told to verify the server: against the variable's CA file when it names one,
+// else against the platform's bundle (absent: the decoder's own trust). Files are unaffected.
+TEST_F(StreamPlayerFlow, AStreamIsVerifiedAgainstTheVariablesCAFileOrThePlatformsBundle) {
+  script = {"out:40000"};
+  systemCAFile = "/etc/ssl/cert.pem";
+  {
+    const ScopedVariable unset("VELLORY_TLS_CA_FILE", std::nullopt);
+    run({"--url", "https://example.com/a.mp3"});
+    EXPECT_EQ(launchedArgs_, decoderArguments("https://example.com/a.mp3", true,
+                                              std::string("/etc/ssl/cert.pem")));
+  }
+  {
+    const ScopedVariable empty("VELLORY_TLS_CA_FILE", "");
+    run({"--url", "https://example.com/a.mp3"});
+    EXPECT_EQ(launchedArgs_, decoderArguments("https://example.com/a.mp3", true,
+                                              std::string("/etc/ssl/cert.pem")));
+  }
+  const ScopedVariable own("VELLORY_TLS_CA_FILE", "/srv/test-ca.pem");
+  run({"--url", "https://example.com/a.mp3"});
+  EXPECT_EQ(launchedArgs_,
+            decoderArguments("https://example.com/a.mp3", true, std::string("/srv/test-ca.pem")));
+  run({"--file", "/a.mp3"});
+  EXPECT_EQ(launchedArgs_, decoderArguments("/a.mp3", false, std::nullopt));
+}
+
 TEST_F(StreamPlayerFlow, PlaysEveryDecodedFrameInOrderAndThePlayOutBeforeItEnds) {
   // Writes that end inside frames, and a pause in between.
   script = {"out:100001", "sleep:30", "out:99999"};
@@ -192,7 +264,7 @@ TEST_F(StreamPlayerFlow, PlaysEveryDecodedFrameInOrderAndThePlayOutBeforeItEnds)
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "[vellory-player] progressive url → stereo AudioQueue @ 48000 Hz\n");
   EXPECT_EQ(launchedProgram_, "/opt/decoders/ffmpeg");
-  EXPECT_EQ(launchedArgs_, decoderArguments("HTTPS://Example.com/Live", true));
+  EXPECT_EQ(launchedArgs_, decoderArguments("HTTPS://Example.com/Live", true, std::nullopt));
   EXPECT_EQ(audioBytes(), countingFrames(200000));
   for (const auto& copy : audioQueued()) EXPECT_EQ(copy.bytes.size() % 4, 0u);
 

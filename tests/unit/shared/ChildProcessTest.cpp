@@ -73,6 +73,13 @@ TEST(ChildProcess, StartsWithDefaultSignalsEvenWhenTheParentBlocksOrIgnoresThem)
   EXPECT_EQ(child->terminationStatus(), SIGTERM);
 }
 
+// A terminal's Ctrl-C goes to our process group only; the child is ended by us.
+TEST(ChildProcess, RunsInAProcessGroupOfItsOwn) {
+  auto child = fakeDecoder({"hold"});
+  EXPECT_EQ(getpgid(child->pid()), child->pid());
+  EXPECT_NE(getpgid(child->pid()), getpgrp());
+}
+
 TEST(ChildProcess, KillEndsAChildThatIgnoresTerminate) {
   auto child = fakeDecoder({"ignore-term", "hex:00", "hold"});
   char byte = 1;
