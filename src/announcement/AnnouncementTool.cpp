@@ -43,8 +43,8 @@ int runAnnouncementPlayer(const std::vector<std::string>& args, PlayerPlatform p
     }
     while (player->isPlaying()) loop.runFor(pollInterval);
     player->stop();
-    if (player->outputLost()) {
-      throw PlayerError::playback("Audio output stopped before the announcement ended.");
+    if (const std::string failure = player->failure(); !failure.empty()) {
+      throw PlayerError::playback(failure);
     }
     return 0;
   } catch (const PlayerError& error) {

@@ -9,6 +9,7 @@
 #include "announcement/OutputDevicePreference.hpp"
 #include "announcement/PlayerError.hpp"
 #include "announcement/Seconds.hpp"
+#include "shared/ErrorLine.hpp"
 
 namespace vellory::announcement {
 
@@ -16,6 +17,11 @@ namespace {
 
 constexpr double fallbackSampleRate = 48000.0;
 constexpr std::uint32_t bytesPerFrame = 2 * sizeof(float);
+constexpr const char* outputStopped = "Audio output stopped before the announcement ended.";
+
+std::string unreadableFurther(const std::string& readerText) {
+  return "Unable to read the audio file further (" + boundedText(readerText) + ").";
+}
 
 AudioStreamBasicDescription stereoFloatFormat(double sampleRate) {
   return AudioStreamBasicDescription{sampleRate,
@@ -83,9 +89,11 @@ StereoFilePlayer::StereoFilePlayer(const std::string& path, PlayerPlatform platf
     }
     // Primed buffers are queued by `play`, once the fade-in they must follow is known.
     const std::int64_t position = filledFrames_.load(std::memory_order_relaxed);
-    if (const std::uint32_t frames = load(buffer, false); frames > 0) {
-      primed_.push_back(Primed{buffer, frames, position});
+    std::uint32_t frames = 0;
+    if ((result = load(buffer, false, frames)) != status::ok) {
+      throw PlayerError::playback("ExtAudioFileRead failed", result);
     }
+    if (frames > 0) primed_.push_back(Primed{buffer, frames, position});
   }
   err_.write(std::string(messagePrefix) + "AudioQueue stereo 2ch interleaved @ " +
              wholeHertz(rate) + " Hz\n");
@@ -95,17 +103,20 @@ StereoFilePlayer::~StereoFilePlayer() {
   stop();
 }
 
-std::uint32_t StereoFilePlayer::load(QueueBuffer* buffer, bool withGain) {
+OSStatus StereoFilePlayer::load(QueueBuffer* buffer, bool withGain, std::uint32_t& frames) {
   const std::uint32_t capacity =
       std::min(bufferFrames * bytesPerFrame, buffer->audioDataBytesCapacity);
-  std::uint32_t frames = capacity / bytesPerFrame;
-  const OSStatus result = audioFile_->read(frames, buffer->audioData, capacity);
-  if (result != status::ok) throw PlayerError::playback("ExtAudioFileRead failed", result);
+  frames = capacity / bytesPerFrame;
+  if (const OSStatus result = audioFile_->read(frames, buffer->audioData, capacity);
+      result != status::ok) {
+    frames = 0;
+    return result;
+  }
   frames = std::min(frames, capacity / bytesPerFrame);
   if (frames == 0) {
     endOfFile_ = true;
     buffer->audioDataByteSize = 0;
-    return 0;
+    return status::ok;
   }
   auto* samples = static_cast<float*>(buffer->audioData);
   if (!didLogBufferStats_.exchange(true, std::memory_order_relaxed))
@@ -114,7 +125,7 @@ std::uint32_t StereoFilePlayer::load(QueueBuffer* buffer, bool withGain) {
   if (withGain) applyGain(samples, frames, position);
   buffer->audioDataByteSize = frames * bytesPerFrame;
   filledFrames_.store(position + frames, std::memory_order_relaxed);
-  return frames;
+  return status::ok;
 }
 
 void StereoFilePlayer::applyGain(float* samples, std::uint32_t frames, std::int64_t position) {
@@ -154,24 +165,32 @@ void StereoFilePlayer::refill(OutputQueue& queue, QueueBuffer* buffer) {
     playing_ = false;
     return;
   }
-  // After the end only the audio still queued remains to be heard.
-  if (endOfFile_) return;
+  // After the end only the audio still queued remains to be heard; after a failure, nothing.
+  if (endOfFile_ || !playing_) return;
   std::uint32_t frames = 0;
-  try {
-    frames = load(buffer, true);
-  } catch (const PlayerError&) {
-    playing_ = false;
+  if (const OSStatus result = load(buffer, true, frames); result != status::ok) {
+    fail(unreadableFurther(audioFile_->readFailureText(result)));
     return;
   }
   if (frames == 0) {
     playOut(queue);
     return;
   }
-  if (queue.enqueueBuffer(buffer) != status::ok) {
-    // The queue refuses audio only when its output has gone.
-    if (!isStopped_) outputLost_ = true;
-    playing_ = false;
+  // The queue refuses audio only when its output has gone.
+  if (queue.enqueueBuffer(buffer) != status::ok) fail(outputStopped);
+}
+
+void StereoFilePlayer::fail(std::string reason) {
+  if (!isStopped_) {
+    std::lock_guard lock(failureMutex_);
+    if (failure_.empty()) failure_ = std::move(reason);
   }
+  playing_ = false;
+}
+
+std::string StereoFilePlayer::failure() const {
+  std::lock_guard lock(failureMutex_);
+  return failure_;
 }
 
 void StereoFilePlayer::playOut(OutputQueue& queue) {
@@ -265,7 +284,7 @@ bool StereoFilePlayer::isPlaying() {
   std::lock_guard lock(handles_);
   if (queue_ == nullptr) return false;
   if (queue_->isRunning()) return true;
-  if (!playOutRequested_ && !isStopped_) outputLost_ = true;
+  if (!playOutRequested_) fail(outputStopped);
   return false;
 }
 

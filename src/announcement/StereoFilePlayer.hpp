@@ -67,10 +67,10 @@ class StereoFilePlayer {
   // the player was stopped.
   bool isPlaying();
 
-  // Any thread. True once the queue has refused a buffer or has been found to have stopped
-  // running by itself, with neither a stop nor the end of the file asking it to (the sound
-  // server went away).
-  bool outputLost() const { return outputLost_; }
+  // Any thread. Why playback ended before the end of the file, when no stop asked it to: the
+  // queue refused a buffer or stopped running by itself (the sound server went away), or the
+  // file could not be read further. Empty otherwise; the first reason is kept.
+  std::string failure() const;
 
   double duration() const { return durationSeconds_; }
   float volume() const { return volume_.load(std::memory_order_relaxed); }
@@ -88,12 +88,14 @@ class StereoFilePlayer {
   };
 
   static void renderCallback(void* context, OutputQueue& queue, QueueBuffer* buffer);
-  // Reads the next frames into the buffer and applies the gain; 0 at the end of the file.
-  // Throws PlayerError on a failed read.
-  std::uint32_t load(QueueBuffer* buffer, bool applyGain);
+  // Reads the next frames into the buffer and applies the gain; `frames` is 0 at the end of the
+  // file. Gives the reader's status.
+  OSStatus load(QueueBuffer* buffer, bool applyGain, std::uint32_t& frames);
   void applyGain(float* samples, std::uint32_t frames, std::int64_t position);
   void refill(OutputQueue& queue, QueueBuffer* buffer);
   void playOut(OutputQueue& queue);
+  // Ends playback for `reason` unless a stop came first.
+  void fail(std::string reason);
   void logFirstBuffer(const float* samples, std::uint32_t frames);
   // Sleeps on the clock; false as soon as the player is stopped (within 0.1 s).
   bool sleepUnlessStopped(std::chrono::microseconds duration);
@@ -111,7 +113,6 @@ class StereoFilePlayer {
   std::atomic<bool> didLogBufferStats_{false};
   std::atomic<bool> endOfFile_{false};
   std::atomic<bool> playOutRequested_{false};
-  std::atomic<bool> outputLost_{false};
   std::atomic<float> volume_{1.0f};
   double durationSeconds_ = 0;
   std::int64_t fileFrames_ = 0;
@@ -121,6 +122,8 @@ class StereoFilePlayer {
   // queue's thread).
   std::atomic<std::int64_t> filledFrames_{0};
   std::vector<Primed> primed_;
+  mutable std::mutex failureMutex_;
+  std::string failure_;
   // Set by the owner's fades, read once per fill.
   std::mutex rampsMutex_;
   FadeRamps ramps_;

@@ -26,6 +26,10 @@ class AudioFile {
   // Reads up to ioFrames frames into data (byteCapacity bytes) and sets ioFrames to the frames
   // delivered; 0 means the end of the file. Fails with the reader's status.
   virtual OSStatus read(std::uint32_t& ioFrames, void* data, std::uint32_t byteCapacity) = 0;
+
+  // The reader's own words for the failure `read` has just returned, for an error line; by
+  // default the status in signed decimal.
+  virtual std::string readFailureText(OSStatus status) { return std::to_string(status); }
 };
 
 // Opens audio files. Any thread.

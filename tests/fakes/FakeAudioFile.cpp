@@ -64,6 +64,11 @@ class FakeAudioFile : public AudioFile {
     return status::ok;
   }
 
+  std::string readFailureText(OSStatus status) override {
+    if (script_.readFailureText.empty()) return AudioFile::readFailureText(status);
+    return script_.readFailureText;
+  }
+
  private:
   FakeFileScript script_;
   std::shared_ptr<FakeAudioFileReader::Shared> shared_;

@@ -27,6 +27,7 @@ struct FakeFileScript {
   std::vector<float> samples;
   std::uint32_t channels = 2;
   std::map<int, OSStatus> readFailures;  // read call of each file (0-based) -> status
+  std::string readFailureText;           // the reader's words for them; empty: the status
   std::uint32_t maxFramesPerRead = 0;    // 0: as many as asked
 };
 

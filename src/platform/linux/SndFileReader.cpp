@@ -112,6 +112,11 @@ OSStatus SndFile::read(std::uint32_t& ioFrames, void* data, std::uint32_t byteCa
   return status::ok;
 }
 
+std::string SndFile::readFailureText(OSStatus status) {
+  if (sf_error(file_) == SF_ERR_NO_ERROR) return AudioFile::readFailureText(status);
+  return sf_strerror(file_);
+}
+
 OSStatus SndFileReader::open(const std::string& path, std::unique_ptr<AudioFile>& outFile) {
   // libsndfile folds every failure into one code; the file system tells the cases apart.
   // Not blocking, so that a FIFO in the file's place cannot hang the caller.

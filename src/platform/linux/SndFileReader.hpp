@@ -25,6 +25,8 @@ class SndFile : public AudioFile {
   // Fails with 'fmt?' unless the format is packed interleaved 32-bit float at the file's rate.
   OSStatus setClientDataFormat(const AudioStreamBasicDescription& format) override;
   OSStatus read(std::uint32_t& ioFrames, void* data, std::uint32_t byteCapacity) override;
+  // libsndfile's message, such as "System error : Input/output error.".
+  std::string readFailureText(OSStatus status) override;
 
  private:
   SNDFILE* file_;

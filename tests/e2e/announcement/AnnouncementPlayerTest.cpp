@@ -235,6 +235,40 @@ TEST(AnnouncementPlayer, SignalsIgnoredByTheParentStillStopItWithStatusZero) {
   }
 }
 
+TEST(AnnouncementPlayer, ReadFailurePartWayStopsWithOneLineAndStatusOne) {
+  TempDir dir;
+  const std::string file = dir.file("tone.wav");
+  makeTone(file, 440, 6.0);
+  // The reads fail once the header and the first 2 s of frames (stereo float) have been read.
+  struct stat fileStatus {};
+  ASSERT_EQ(::stat(file.c_str(), &fileStatus), 0);
+  const long long readable = static_cast<long long>(fileStatus.st_size) - 4 * 48000 * 8;
+  auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
+  const auto started = Clock::now();
+  const auto result = runCommand({tool, "--file", file}, 15s,
+                                 {{"LD_PRELOAD", VELLORY_FAILING_READ},
+                                  {"VELLORY_FAIL_READ_PATH", file},
+                                  {"VELLORY_FAIL_READ_AFTER", std::to_string(readable)}});
+  const auto ended = Clock::now();
+  const Envelope envelope(speakers->finish());
+
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string formatLine = prefix + "AudioQueue stereo 2ch interleaved @ 48000 Hz\n";
+  const auto afterFormat = result.err.find(formatLine);
+  ASSERT_NE(afterFormat, std::string::npos) << result.err;
+  EXPECT_EQ(result.err.substr(afterFormat + formatLine.size()),
+            prefix +
+                "Unable to read the audio file further (System error : Input/output "
+                "error.).\n");
+  // It ends with the reads, not when the file's 6 s would have played.
+  EXPECT_LT(ended - started, 1100ms + 4s);
+  const int onset = envelope.first(0.05);
+  ASSERT_GE(onset, 0) << "nothing heard";
+  const double heard = (envelope.last(0.05) - onset + 1) * Envelope::window;
+  EXPECT_GT(heard, 1.5);
+  EXPECT_LT(heard, 2.1);
+}
+
 TEST(AnnouncementPlayer, MonoFlacAt44100PlaysOnBothChannels) {
   TempDir dir;
   const auto made =

@@ -188,13 +188,19 @@ TEST_F(AnnouncementTool, EmptyFileEndsByItself) {
   EXPECT_LE(clock.elapsed(), 1100ms + 50ms);
 }
 
-TEST_F(AnnouncementTool, FailedRefillEndsQuietlyWithStatusZero) {
+TEST_F(AnnouncementTool, ReadFailureWhilePlayingStopsWithOneLineAndStatusOne) {
   FakeFileScript script = fileOf(48000 * 10);
   script.readFailures[6] = -39;
   files.setScript(script);
-  EXPECT_EQ(run({"--file", "/a.wav"}), 0);
+  EXPECT_EQ(run({"--file", "/a.wav"}), 1);
   EXPECT_LT(clock.elapsed(), 1100ms + 1000ms);
-  EXPECT_EQ(err.text().find("ExtAudioFileRead"), std::string::npos);
+  const std::string text = err.text();
+  const std::string line = "[announcement-player] Unable to read the audio file further (-39).\n";
+  ASSERT_GE(text.size(), line.size());
+  EXPECT_EQ(text.substr(text.size() - line.size()), line);
+  EXPECT_EQ(text.find("[announcement-player]", text.find("interleaved @ ")),
+            text.size() - line.size());
+  EXPECT_TRUE(queue()->disposed());
 }
 
 TEST_F(AnnouncementTool, OutputThatStopsByItselfIsAFailure) {

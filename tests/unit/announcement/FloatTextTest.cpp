@@ -1,11 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "announcement/BufferStatistics.hpp"
 #include "announcement/FloatText.hpp"
+
+#ifndef __APPLE__
+#include <charconv>
+#endif
 
 namespace vellory::announcement {
 namespace {
@@ -33,6 +40,48 @@ TEST(FloatText, EveryFormReadsBackAsTheSameFloat) {
     EXPECT_EQ(std::stof(floatText(value)), value) << floatText(value);
   }
 }
+
+#ifndef __APPLE__
+// The standard library's shortest form, with the same choice of style; macOS before 13.3 lacks
+// it, which is why the text is made another way.
+std::string standardText(float value) {
+  const float magnitude = std::fabs(value);
+  const bool exponent = magnitude != 0.0f && (magnitude < 1e-4f || magnitude >= 16777216.0f);
+  char text[64];
+  const auto result =
+      std::to_chars(text, text + sizeof text, value,
+                    exponent ? std::chars_format::scientific : std::chars_format::fixed);
+  std::string out(text, result.ptr);
+  if (!exponent && out.find('.') == std::string::npos) out += ".0";
+  return out;
+}
+
+float fromBits(std::uint32_t bits) {
+  float value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+TEST(FloatText, SameAsTheStandardShortestForm) {
+  std::vector<std::uint32_t> patterns;
+  // Every power of two and the values on either side of one, where the nearest decimal of a
+  // length may not read back while a farther one does; then values at random.
+  for (std::uint32_t exponent = 0; exponent < 255; ++exponent) {
+    for (const std::uint32_t mantissa : {0u, 1u, 0x7FFFFFu}) {
+      patterns.push_back(exponent << 23 | mantissa);
+    }
+  }
+  std::mt19937 random(20261208);
+  for (int i = 0; i < 100000; ++i) patterns.push_back(random() & 0x7FFFFFFFu);
+  for (const std::uint32_t bits : patterns) {
+    for (const std::uint32_t sign : {0u, 0x80000000u}) {
+      const float value = fromBits(bits | sign);
+      if (!std::isfinite(value)) continue;
+      ASSERT_EQ(floatText(value), standardText(value)) << std::hexfloat << value;
+    }
+  }
+}
+#endif
 
 TEST(FirstBufferLine, PeaksPerChannelBeforeAnyGain) {
   std::vector<float> samples = {0.25f, -0.0f, -1.0f, 0.0f, 0.5f, 0.0f};

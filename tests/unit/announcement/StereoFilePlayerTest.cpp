@@ -356,7 +356,7 @@ TEST_F(StereoFilePlayerLifecycle, StopBeforePlayLeavesNothingToStart) {
   EXPECT_TRUE(clock.sleeps().empty());
 }
 
-TEST_F(StereoFilePlayerLifecycle, FailedRefillEndsPlaybackQuietly) {
+TEST_F(StereoFilePlayerLifecycle, FailedRefillEndsPlaybackWithItsReason) {
   FakeFileScript script = fileOf(48000 * 10);
   script.readFailures[5] = -39;
   auto player = makePlayer(script);
@@ -367,17 +367,33 @@ TEST_F(StereoFilePlayerLifecycle, FailedRefillEndsPlaybackQuietly) {
   EXPECT_TRUE(queue()->playNext());
   EXPECT_TRUE(queue()->playNext());
   EXPECT_FALSE(player->isPlaying());
+  EXPECT_EQ(player->failure(), "Unable to read the audio file further (-39).");
+  // Nothing more is read after the failure, and the player itself writes nothing.
+  const int reads = files.record().reads;
+  EXPECT_TRUE(queue()->playNext());
+  EXPECT_EQ(files.record().reads, reads);
   EXPECT_EQ(err.text(), constructionLines);
+
+  // The reader's own words, kept to one bounded line.
+  script.readFailures = {{3, -39}};
+  script.readFailureText = "System error :\nInput/output error." + std::string(300, 'x');
+  auto worded = makePlayer(script);
+  worded->play(0);
+  EXPECT_TRUE(queue()->playNext());
+  EXPECT_EQ(worded->failure(),
+            "Unable to read the audio file further (System error : Input/output "
+            "error." +
+                std::string(200 - 35, 'x') + "\xE2\x80\xA6).");
 
   FakeQueueScript refusing;
   refusing.results[QueueCall::enqueue] = {0, 0, 0, 1718449215};
   output.setScript(refusing);
   auto second = makePlayer(fileOf(48000 * 10));
   second->play(0);
-  EXPECT_FALSE(second->outputLost());
+  EXPECT_EQ(second->failure(), "");
   EXPECT_TRUE(queue()->playNext());
   EXPECT_FALSE(second->isPlaying());
-  EXPECT_TRUE(second->outputLost());
+  EXPECT_EQ(second->failure(), "Audio output stopped before the announcement ended.");
 }
 
 TEST_F(StereoFilePlayerLifecycle, StopTwiceReleasesOnceQueueBeforeFile) {
