@@ -114,7 +114,10 @@ OSStatus SndFile::read(std::uint32_t& ioFrames, void* data, std::uint32_t byteCa
 
 std::string SndFile::readFailureText(OSStatus status) {
   if (sf_error(file_) == SF_ERR_NO_ERROR) return AudioFile::readFailureText(status);
-  return sf_strerror(file_);
+  // Its sentences end in a full stop; the error line closes the text itself.
+  std::string text = sf_strerror(file_);
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text;
 }
 
 OSStatus SndFileReader::open(const std::string& path, std::unique_ptr<AudioFile>& outFile) {

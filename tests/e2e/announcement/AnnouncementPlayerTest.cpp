@@ -256,10 +256,9 @@ TEST(AnnouncementPlayer, ReadFailurePartWayStopsWithOneLineAndStatusOne) {
   const std::string formatLine = prefix + "AudioQueue stereo 2ch interleaved @ 48000 Hz\n";
   const auto afterFormat = result.err.find(formatLine);
   ASSERT_NE(afterFormat, std::string::npos) << result.err;
-  EXPECT_EQ(result.err.substr(afterFormat + formatLine.size()),
-            prefix +
-                "Unable to read the audio file further (System error : Input/output "
-                "error.).\n");
+  EXPECT_EQ(
+      result.err.substr(afterFormat + formatLine.size()),
+      prefix + "Unable to read the audio file further (System error : Input/output error).\n");
   // It ends with the reads, not when the file's 6 s would have played.
   EXPECT_LT(ended - started, 1100ms + 4s);
   const int onset = envelope.first(0.05);
