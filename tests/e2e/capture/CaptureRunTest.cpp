@@ -110,11 +110,12 @@ void expectTonesOnChannels(const Recording& recorded, const std::vector<double>&
   }
 }
 
-// Seconds of audio a plain `parecord` of the capture device (its default buffering and 16-bit
-// samples, as a host opens it) holds `window` after it connected; its raw samples go to `path`.
+// Seconds of audio a `parecord` of the capture device holds `window` after it connected; its raw
+// 16-bit samples go to `path`. It asks for its audio in 100 ms fragments: left to its default,
+// PipeWire hands a pulse recorder its audio 2 s at a time, from any source.
 double secondsRecordedOver(std::chrono::seconds window, int channels, const std::string& path) {
   BackgroundProcess recorder({"parecord", "-v", "--raw", "--device=" + captureUID, "--rate=48000",
-                              "--channels=" + std::to_string(channels),
+                              "--latency-msec=100", "--channels=" + std::to_string(channels),
                               "--channel-map=" + auxMap(channels), path});
   const bool connected = waitUntil(
       [&] {
