@@ -56,7 +56,7 @@ inline constexpr unsigned pipewireLiveInputLatencyMs = 20;
 // The latency the capture device's mixer is held at on PulseAudio, in milliseconds: the most a
 // recorder that joins the device waits for audio. PipeWire runs the mixer at the graph's quantum
 // and needs no hold.
-inline constexpr unsigned mixerLatencyMs = 40;
+inline constexpr unsigned mixerLatencyMs = 80;
 
 // Removes every server object of ours whose process is gone (a run that was killed), moving the
 // streams they held back to the default output first.
