@@ -12,6 +12,7 @@ BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer&
     }
     built.modules.push_back(*index);
     built.attachedSinks.emplace_back();
+    if (part.hold && !built.held) built.held = server.hold(*part.hold);
     if (!part.tapUID.empty()) {
       server.attach(part.tapUID, part.sinkName);
       built.attachedSinks.back() = part.sinkName;
@@ -25,6 +26,7 @@ BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer&
 }
 
 void removeCapture(CaptureServer& server, BuiltCapture& built) {
+  if (built.held) server.release();
   for (std::size_t k = built.modules.size(); k-- > 0;) {
     if (!built.attachedSinks[k].empty()) server.detach(built.attachedSinks[k]);
     server.unload(built.modules[k]);

@@ -20,6 +20,9 @@ class CaptureServer {
   virtual void detach(const std::string& sink) = 0;
   // Waits until the inner streams of these modules are connected; false when they never are.
   virtual bool linked(const std::vector<std::uint32_t>& modules) = 0;
+  // Holds a sink at a latency, and ends that hold; false when it could not be held.
+  virtual bool hold(const MixerHold& wanted) = 0;
+  virtual void release() = 0;
 };
 
 // What a carried-out plan built, to be removed in reverse.
@@ -27,18 +30,20 @@ struct BuiltCapture {
   std::vector<std::uint32_t> modules;  // in load order
   // One per module: the sink a tap's streams were moved into, when the module made one.
   std::vector<std::string> attachedSinks;
+  bool held = false;  // a module's sink is held at a latency
 };
 
 enum class BuildOutcome { built, loadFailed, notLinked };
 
-// Loads the plan's modules in order, moving each tap's streams into its sink as soon as that
-// exists, then waits for the links. Whatever a failed build made is removed again before it
-// returns, so `built` is then empty.
+// Loads the plan's modules in order, holding a module's sink at its latency and moving each tap's
+// streams into its sink as soon as that exists, then waits for the links. A hold that cannot be
+// made is no failure: the device works, only a recorder that joins it may wait for audio. Whatever
+// a failed build made is removed again before it returns, so `built` is then empty.
 BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer& server,
                           BuiltCapture& built);
 
-// Unloads the modules in reverse order, the live input's loopback first and the mixer last,
-// moving a tap's streams back right before the sink they were moved into goes.
+// Ends the hold, then unloads the modules in reverse order, the live input's loopback first and
+// the mixer last, moving a tap's streams back right before the sink they were moved into goes.
 void removeCapture(CaptureServer& server, BuiltCapture& built);
 
 }  // namespace vellory::pulse

@@ -20,12 +20,18 @@ std::string partProperties(const CaptureLayout& layout) {
 
 PlannedModule mixer(const CaptureLayout& layout, unsigned total) {
   const std::string sink = layout.parts + ".mix";
-  return {"module-null-sink",
-          "sink_name=" + quoted(sink) + " rate=48000 format=float32le channels=" +
-              std::to_string(total) + " channel_map=" + auxChannelMap(0, total) +
-              " sink_properties=" + partProperties(layout),
-          sink,
-          {}};
+  PlannedModule part{"module-null-sink",
+                     "sink_name=" + quoted(sink) + " rate=48000 format=float32le channels=" +
+                         std::to_string(total) + " channel_map=" + auxChannelMap(0, total) +
+                         " sink_properties=" + partProperties(layout),
+                     sink,
+                     {},
+                     std::nullopt};
+  if (layout.mixerLatencyMs != 0) {
+    part.hold =
+        MixerHold{sink, sink + ".monitor", total, auxChannelMap(0, total), layout.mixerLatencyMs};
+  }
+  return part;
 }
 
 // A sink whose `channels` land on the mixer's channels from `offset` on, and nowhere else.
@@ -37,7 +43,8 @@ PlannedModule remapSink(const CaptureLayout& layout, const std::string& sink, un
               " master_channel_map=" + auxChannelMap(offset, channels) +
               " remix=no sink_properties=" + partProperties(layout),
           sink,
-          {}};
+          {},
+          std::nullopt};
 }
 
 PlannedModule liveLoopback(const CaptureLayout& layout, const std::string& sink) {
@@ -49,7 +56,8 @@ PlannedModule liveLoopback(const CaptureLayout& layout, const std::string& sink)
               " remix=no source_dont_move=true sink_dont_move=true sink_input_properties=" +
               partProperties(layout) + " source_output_properties=" + partProperties(layout),
           {},
-          {}};
+          {},
+          std::nullopt};
 }
 
 PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
@@ -62,7 +70,8 @@ PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
           ownProperties("capture", group(layout) + " device.description=" + quoted(layout.name)) +
           "'",
       {},
-      {}};
+      {},
+      std::nullopt};
 }
 
 }  // namespace

@@ -27,6 +27,19 @@ struct CaptureLayout {
   std::optional<CaptureInput> live;
   std::vector<CaptureTap> taps;
   unsigned liveLatencyMs = 10;
+  unsigned mixerLatencyMs = 0;  // the latency the mixer is held at; 0: left to the server
+};
+
+// A latency the mixer is held at while the device exists, by a corked record stream of ours on
+// its monitor: the stream asks the mixer for that latency and never carries audio. An idle
+// PulseAudio null sink renders up to 2 s ahead at a time; a recorder that joins the device then
+// waits for the next block while the rest of the current one is gone.
+struct MixerHold {
+  std::string sink;    // the mixer
+  std::string source;  // its monitor
+  unsigned channels = 0;
+  std::string channelMap;  // the mixer's own, so the stream needs no conversion
+  unsigned latencyMs = 0;
 };
 
 // One server module to load. `sinkName` is the sink it makes, if any; `tapUID` names the tap
@@ -36,6 +49,9 @@ struct PlannedModule {
   std::string arguments;
   std::string sinkName;
   std::string tapUID;
+  // A latency to hold the module's sink at once it is loaded, before anything plays into it: an
+  // idle null sink keeps the block it has begun, whatever latency is asked for later.
+  std::optional<MixerHold> hold;
 };
 
 // The modules that build the capture device, in load order (remove them in reverse). Empty when
@@ -45,7 +61,7 @@ struct PlannedModule {
 // loopback into a remap sink (the loopback comes last, once everything else stands), every stereo
 // tap gets a remap sink over its two channels (its streams are moved straight into it, so no
 // loopback and no drift), the mono pad needs nothing (no audio reaches its channel), and a remap
-// source over the mixer's monitor presents the whole.
+// source over the mixer's monitor presents the whole. The mixer carries the layout's hold, if any.
 std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout);
 
 // The device's channel count: the live input's, then every tap's.

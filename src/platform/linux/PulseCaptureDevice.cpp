@@ -86,6 +86,7 @@ OSStatus PulseCaptureDevice::layoutFor(const DescriptionDictionary& description,
   if (!server || !sources) return status::notRunning;
   const bool pipewire = server->serverName.find("PipeWire") != std::string::npos;
   layout.liveLatencyMs = pipewire ? pipewireLiveInputLatencyMs : liveInputLatencyMs;
+  layout.mixerLatencyMs = pipewire ? 0 : mixerLatencyMs;
   const DictionaryList subDevices = description.list(aggregateKey::subDeviceList);
   if (!subDevices.empty()) {
     const auto wanted = entryText(subDevices.front(), aggregateKey::subDeviceUID);
@@ -110,9 +111,9 @@ namespace {
 // The server as a capture build sees it, over one connection and the taps.
 class PulseCaptureServer : public CaptureServer {
  public:
-  PulseCaptureServer(PulseContext& context, PulseTaps& taps,
+  PulseCaptureServer(PulseContext& context, PulseTaps& taps, PulseMixerHold& hold,
                      std::function<bool(const std::vector<std::uint32_t>&)> linked)
-      : context_(context), taps_(taps), linked_(std::move(linked)) {}
+      : context_(context), taps_(taps), hold_(hold), linked_(std::move(linked)) {}
   std::optional<std::uint32_t> load(const PlannedModule& module) override {
     return context_.loadModule(module.module, module.arguments);
   }
@@ -122,10 +123,13 @@ class PulseCaptureServer : public CaptureServer {
   }
   void detach(const std::string& sink) override { taps_.detachFrom(sink); }
   bool linked(const std::vector<std::uint32_t>& modules) override { return linked_(modules); }
+  bool hold(const MixerHold& wanted) override { return hold_.hold(wanted); }
+  void release() override { hold_.release(); }
 
  private:
   PulseContext& context_;
   PulseTaps& taps_;
+  PulseMixerHold& hold_;
   std::function<bool(const std::vector<std::uint32_t>&)> linked_;
 };
 
@@ -141,7 +145,7 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
   }
   const std::vector<PlannedModule> plan = planCaptureDevice(layout);
   if (plan.empty()) return status::illegalOperation;
-  PulseCaptureServer server(context_, taps, [&](const std::vector<std::uint32_t>& modules) {
+  PulseCaptureServer server(context_, taps, hold_, [&](const std::vector<std::uint32_t>& modules) {
     return awaitLinks(modules, cancelled);
   });
   switch (buildCapture(plan, server, built_)) {
@@ -157,11 +161,12 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
 }
 
 void PulseCaptureDevice::forget() {
+  hold_.release();
   built_ = BuiltCapture{};
 }
 
 void PulseCaptureDevice::abandon(PulseTaps& taps) {
-  PulseCaptureServer server(context_, taps, [](const auto&) { return true; });
+  PulseCaptureServer server(context_, taps, hold_, [](const auto&) { return true; });
   removeCapture(server, built_);
 }
 
@@ -173,6 +178,7 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
   const auto server = context_.serverInfo();
   if (!sinks || !streams || !server) return status::notRunning;
 
+  hold_.release();
   std::set<std::uint32_t> seen;
   unloadLoopbacks(
       context_, *sinks, *streams,

@@ -8,6 +8,7 @@
 #include "platform/linux/CaptureBuild.hpp"
 #include "platform/linux/CapturePlan.hpp"
 #include "platform/linux/PulseContext.hpp"
+#include "platform/linux/PulseMixerHold.hpp"
 #include "platform/linux/PulseTaps.hpp"
 #include "shared/DescriptionDictionary.hpp"
 
@@ -20,7 +21,7 @@ namespace vellory::pulse {
 // too. Called with the hardware's lock held.
 class PulseCaptureDevice {
  public:
-  explicit PulseCaptureDevice(PulseContext& context) : context_(context) {}
+  explicit PulseCaptureDevice(PulseContext& context) : context_(context), hold_(context) {}
 
   // Builds the device; `outSourceName` is the source that stands for it. Whatever a failed call
   // built is removed again. `cancelled` ends the wait for the device's links early (a failure).
@@ -41,7 +42,8 @@ class PulseCaptureDevice {
                   const std::function<bool()>& cancelled);
 
   PulseContext& context_;
-  BuiltCapture built_;  // what the last successful `create` made
+  BuiltCapture built_;   // what the last successful `create` made
+  PulseMixerHold hold_;  // the mixer's latency while the device exists
 };
 
 // Loopback latency of the live input, in milliseconds. PipeWire runs the whole graph at the
@@ -50,6 +52,11 @@ class PulseCaptureDevice {
 // unloaded, so the next run's live input would be silent.
 inline constexpr unsigned liveInputLatencyMs = 10;
 inline constexpr unsigned pipewireLiveInputLatencyMs = 20;
+
+// The latency the capture device's mixer is held at on PulseAudio, in milliseconds: the most a
+// recorder that joins the device waits for audio. PipeWire runs the mixer at the graph's quantum
+// and needs no hold.
+inline constexpr unsigned mixerLatencyMs = 80;
 
 // Removes every server object of ours whose process is gone (a run that was killed), moving the
 // streams they held back to the default output first.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -109,6 +110,26 @@ void expectTonesOnChannels(const Recording& recorded, const std::vector<double>&
   }
 }
 
+// Seconds of audio a `parecord` of the capture device holds `window` after it connected; its raw
+// 16-bit samples go to `path`. It asks for its audio in 100 ms fragments: left to its default,
+// PipeWire hands a pulse recorder its audio 2 s at a time, from any source.
+double secondsRecordedOver(std::chrono::seconds window, int channels, const std::string& path) {
+  BackgroundProcess recorder({"parecord", "-v", "--raw", "--device=" + captureUID, "--rate=48000",
+                              "--latency-msec=100", "--channels=" + std::to_string(channels),
+                              "--channel-map=" + auxMap(channels), path});
+  const bool connected = waitUntil(
+      [&] {
+        return recorder.errorsSoFar().find("Stream successfully created") != std::string::npos;
+      },
+      5s);
+  EXPECT_TRUE(connected) << recorder.errorsSoFar();
+  std::this_thread::sleep_for(window);
+  const auto bytes = std::filesystem::file_size(path);
+  recorder.signal(SIGTERM);
+  recorder.wait(3s);
+  return static_cast<double>(bytes) / (2.0 * channels * 48000);
+}
+
 class CaptureRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -193,6 +214,34 @@ TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
     EXPECT_EQ(sinkOfProcess(alpha->pid()), "speakers") << label;
     EXPECT_EQ(sinkOfProcess(beta->pid()), "speakers") << label;
     if (HasFailure()) return;
+  }
+}
+
+// The host's own sequence: start the run, read its report and open a plain recorder on the
+// device right away, while the applications play and nobody else records. The recorder has the
+// audio from the moment it connected, with a live input or without one.
+TEST_F(CaptureRunTest, ARecorderOpenedRightAfterTheReportHasAudioFromThenOn) {
+  makeTone(dir.file("440-long.wav"), 440, 30);
+  makeTone(dir.file("660-long.wav"), 660, 30);
+  makeTone(dir.file("1000-long.wav"), 1000, 30, 1);
+  auto alpha = playAsApplication("com.acme.alpha", dir.file("440-long.wav"));
+  auto beta = playAsApplication("org.beta", dir.file("660-long.wav"));
+  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000-long.wav")});
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(beta->pid()) == "speakers"; }, 5s));
+
+  for (const bool live : {false, true}) {
+    const std::string label = live ? "with a live input" : "without a live input";
+    std::vector<std::string> items{"com.acme.alpha", "org.beta"};
+    if (live) items.insert(items.begin(), {"--live-input-name", "Mono Microphone"});
+    auto run = startRun(items);
+    const int channels = run.report["channels"];
+    EXPECT_GE(secondsRecordedOver(4s, channels, dir.file("capture.raw")), 3.8) << label;
+
+    run.process->signal(SIGTERM);
+    const auto ended = run.process->wait(3s);
+    ASSERT_TRUE(ended) << label;
+    EXPECT_EQ(ended->status, 0) << label;
+    run.process.reset();
   }
 }
 

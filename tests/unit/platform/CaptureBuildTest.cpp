@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -14,6 +15,7 @@ class ScriptedServer : public CaptureServer {
  public:
   std::optional<std::uint32_t> load(const PlannedModule& part) override {
     if (loads++ == failLoad) return std::nullopt;
+    events.push_back("load " + part.module);
     loaded.insert(next);
     kinds[next] = part.module;
     sinks[next] = part.sinkName;
@@ -25,13 +27,30 @@ class ScriptedServer : public CaptureServer {
     if (kinds[module] == "module-loopback") attachedAtLoopbackRemoval = attached.size();
     loaded.erase(module);
     unloads.push_back(module);
+    events.push_back("unload " + kinds[module]);
   }
-  void attach(const std::string&, const std::string& sink) override { attached.insert(sink); }
+  void attach(const std::string&, const std::string& sink) override {
+    attached.insert(sink);
+    events.push_back("attach");
+  }
   void detach(const std::string& sink) override { attached.erase(sink); }
   bool linked(const std::vector<std::uint32_t>&) override { return links; }
+  bool hold(const MixerHold& wanted) override {
+    events.push_back("hold " + wanted.source);
+    held = holds;
+    return holds;
+  }
+  void release() override {
+    EXPECT_TRUE(held) << "released a hold that was never made";
+    events.push_back("release");
+    held = false;
+  }
 
   int failLoad = -1;
   bool links = true;
+  bool holds = true;
+  bool held = false;
+  std::vector<std::string> events;
   int loads = 0;
   std::uint32_t next = 500;
   std::set<std::uint32_t> loaded;
@@ -42,13 +61,14 @@ class ScriptedServer : public CaptureServer {
   std::size_t attachedAtLoopbackRemoval = 0;
 };
 
-std::vector<PlannedModule> plan() {
+std::vector<PlannedModule> plan(unsigned mixerLatencyMs = 0) {
   CaptureLayout layout{"com.vellory.application-capture",
                        "Capture",
                        "vellory.capture.9",
                        CaptureInput{"mic", 1, "mono"},
                        {{"t0", 1}, {"t1", 2}, {"t2", 2}},
-                       20};
+                       20,
+                       mixerLatencyMs};
   return planCaptureDevice(layout);
 }
 
@@ -69,6 +89,36 @@ TEST(CaptureBuildTest, AFailureAtAnyStepLeavesNothingOnTheServer) {
   EXPECT_EQ(buildCapture(modules, unlinked, built), BuildOutcome::notLinked);
   EXPECT_TRUE(unlinked.loaded.empty());
   EXPECT_TRUE(unlinked.attached.empty());
+}
+
+TEST(CaptureBuildTest, TheMixerIsHeldBeforeAnythingPlaysIntoItAndReleasedBeforeItGoes) {
+  ScriptedServer server;
+  BuiltCapture built;
+  ASSERT_EQ(buildCapture(plan(40), server, built), BuildOutcome::built);
+  ASSERT_GE(server.events.size(), 3u);
+  EXPECT_EQ(server.events[0], "load module-null-sink");
+  EXPECT_EQ(server.events[1], "hold vellory.capture.9.mix.monitor");
+  EXPECT_EQ(
+      std::count(server.events.begin(), server.events.end(), "hold vellory.capture.9.mix.monitor"),
+      1);
+  removeCapture(server, built);
+  EXPECT_FALSE(server.held);
+  EXPECT_EQ(server.events.back(), "unload module-null-sink");
+
+  for (const bool holds : {true, false}) {
+    ScriptedServer failing;  // a failed build ends its hold too; a refused hold is no failure
+    failing.holds = holds;
+    failing.failLoad = 3;
+    BuiltCapture partial;
+    EXPECT_EQ(buildCapture(plan(40), failing, partial), BuildOutcome::loadFailed);
+    EXPECT_FALSE(failing.held);
+    EXPECT_TRUE(failing.loaded.empty());
+    ScriptedServer refused;
+    refused.holds = holds;
+    BuiltCapture whole;
+    EXPECT_EQ(buildCapture(plan(40), refused, whole), BuildOutcome::built);
+    EXPECT_EQ(whole.held, holds);
+  }
 }
 
 TEST(CaptureBuildTest, RemovalUndoesABuildInReverseOrder) {

@@ -105,6 +105,23 @@ TEST(CapturePlanTest, LoadOrderBuildsWhatEachPartNeeds) {
   EXPECT_EQ(argument(plan[4], "latency_msec"), "20");
 }
 
+TEST(CapturePlanTest, TheMixerIsHeldAtItsLatencyOnlyWhenTheLayoutAsksForIt) {
+  CaptureLayout held = layout(CaptureInput{"mic", 1, "mono"}, {1, 2});
+  held.mixerLatencyMs = 40;
+  const auto plan = planCaptureDevice(held);
+  const auto& hold = plan[0].hold;
+  ASSERT_TRUE(hold);
+  EXPECT_EQ(hold->sink, plan[0].sinkName);
+  EXPECT_EQ(hold->source, plan[0].sinkName + ".monitor");
+  EXPECT_EQ(std::to_string(hold->channels), argument(plan[0], "channels"));
+  EXPECT_EQ(hold->channelMap, argument(plan[0], "channel_map"));
+  EXPECT_EQ(hold->latencyMs, 40u);
+  for (std::size_t k = 1; k < plan.size(); ++k) EXPECT_FALSE(plan[k].hold) << plan[k].module;
+  for (const auto& part : planCaptureDevice(layout(CaptureInput{"mic", 1, "mono"}, {1, 2}))) {
+    EXPECT_FALSE(part.hold) << part.module;
+  }
+}
+
 TEST(CapturePlanTest, QuotesNamesAndRefusesTooManyChannels) {
   CaptureLayout odd = layout(CaptureInput{"alsa_input.usb-\"Mic\" 2", 1, "mono"}, {1, 2});
   odd.name = "Capture \"A\"";
