@@ -66,7 +66,7 @@ PrivateSink::~PrivateSink() {
 
 MonitorRecorder::MonitorRecorder(const std::string& sink)
     : recorder_({"pacat", "--record", "--device=" + sink + ".monitor", "--rate=48000",
-                 "--channels=2", "--format=s16le", "--latency-msec=10"}) {
+                 "--channels=2", "--format=s16le", "--latency-msec=50"}) {
   // An idle monitor can start late; the player is started only once audio flows.
   waitUntil([&] { return !recorder_.outputSoFar().empty(); }, std::chrono::seconds(5));
 }
