@@ -229,7 +229,12 @@ TEST_F(CaptureRunTest, ARecorderOpenedRightAfterTheReportHasAudioFromThenOn) {
   BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000-long.wav")});
   ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(beta->pid()) == "speakers"; }, 5s));
 
+  // On PipeWire 0.3.65 a loopback-based microphone now and then stops delivering, and the device
+  // with it (docs/capture-linux.md, "The live input joins last and leaves first"): a fault of its
+  // own, which this test would report as a loss at random. PipeWire needs no hold either way.
+  const bool pulseAudio = serverKind() == "pulseaudio";
   for (const bool live : {false, true}) {
+    if (live && !pulseAudio) continue;
     const std::string label = live ? "with a live input" : "without a live input";
     std::vector<std::string> items{"com.acme.alpha", "org.beta"};
     if (live) items.insert(items.begin(), {"--live-input-name", "Mono Microphone"});
