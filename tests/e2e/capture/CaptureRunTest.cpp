@@ -309,10 +309,16 @@ TEST_F(CaptureRunTest, StopAtAnyMomentOfStartUpLeavesNothing) {
   const auto startUp = std::chrono::steady_clock::now() - started;
   RecordProperty("startUpMs", static_cast<int>(startUp / 1ms));
 
-  // From 30 ms on: a signal before the program has reached its first line ends it by its
-  // default action, with nothing built yet.
+  // A signal before the program has reached its first line ends it by its default action, with
+  // nothing built yet. How long that takes depends on the build (a sanitizer's start-up is
+  // slower): a usage error, which ends the program at its first line, measures it.
+  const auto probeStarted = std::chrono::steady_clock::now();
+  BackgroundProcess probe({tool, "no-such-command"});
+  ASSERT_TRUE(probe.wait(5s));
+  const auto firstLine = std::max<std::chrono::steady_clock::duration>(
+      30ms, std::chrono::steady_clock::now() - probeStarted);
   for (int moment = 0; moment < 10; ++moment) {
-    const auto delay = 30ms + startUp * moment / 10;
+    const auto delay = firstLine + startUp * moment / 10;
     const std::string label = "stop after " + std::to_string(delay.count() / 1000000) + " ms";
     BackgroundProcess run(args);
     std::this_thread::sleep_for(delay);
