@@ -28,16 +28,18 @@ struct Target {
   long long allowed = -1;  // below 0: no file is named
 };
 
+Target named;
+
+// Read once while the program is still single-threaded, before any reader can ask.
+__attribute__((constructor)) void readTarget() {
+  const char* path = getenv("VELLORY_FAIL_READ_PATH");
+  const char* after = getenv("VELLORY_FAIL_READ_AFTER");
+  if (path != nullptr && after != nullptr && realpath(path, named.path) != nullptr) {
+    named.allowed = atoll(after);
+  }
+}
+
 const Target& target() {
-  static const Target named = [] {
-    Target made;
-    const char* path = getenv("VELLORY_FAIL_READ_PATH");
-    const char* after = getenv("VELLORY_FAIL_READ_AFTER");
-    if (path != nullptr && after != nullptr && realpath(path, made.path) != nullptr) {
-      made.allowed = atoll(after);
-    }
-    return made;
-  }();
   return named;
 }
 
