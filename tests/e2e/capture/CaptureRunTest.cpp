@@ -141,6 +141,23 @@ class CaptureRunTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_TRUE(ourSinks().empty()) << "left behind: " << ourSinks().front();
   }
+  // Two applications ("com.acme.alpha" at 440 Hz, "org.beta" at 660 Hz) and the microphone feed
+  // (1 kHz) playing for `seconds`, as they do around a host's captures.
+  struct Playing {
+    std::unique_ptr<BackgroundProcess> alpha;
+    std::unique_ptr<BackgroundProcess> beta;
+    std::unique_ptr<BackgroundProcess> mic;
+  };
+  Playing playThroughout(double seconds) {
+    makeTone(dir.file("440-long.wav"), 440, seconds);
+    makeTone(dir.file("660-long.wav"), 660, seconds);
+    makeTone(dir.file("1000-long.wav"), 1000, seconds, 1);
+    return Playing{playAsApplication("com.acme.alpha", dir.file("440-long.wav")),
+                   playAsApplication("org.beta", dir.file("660-long.wav")),
+                   std::make_unique<BackgroundProcess>(std::vector<std::string>{
+                       "paplay", "--device=micfeed_mono", dir.file("1000-long.wav")})};
+  }
+
   TempDir dir;
 };
 
@@ -188,12 +205,9 @@ TEST_F(CaptureRunTest, EachSourceLandsOnExactlyItsChannelsAndTappedAppsAreMuted)
 // records, and the capture is started, read right after its report, and stopped, again and
 // again on the same server.
 TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
-  makeTone(dir.file("440-long.wav"), 440, 40);
-  makeTone(dir.file("660-long.wav"), 660, 40);
-  makeTone(dir.file("1000-long.wav"), 1000, 40, 1);
-  auto alpha = playAsApplication("com.acme.alpha", dir.file("440-long.wav"));
-  auto beta = playAsApplication("org.beta", dir.file("660-long.wav"));
-  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000-long.wav")});
+  const Playing playing = playThroughout(40);
+  const auto& alpha = playing.alpha;
+  const auto& beta = playing.beta;
   ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(beta->pid()) == "speakers"; }, 5s));
 
   for (int round = 1; round <= 5; ++round) {
@@ -221,13 +235,8 @@ TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
 // device right away, while the applications play and nobody else records. The recorder has the
 // audio from the moment it connected, with a live input or without one.
 TEST_F(CaptureRunTest, ARecorderOpenedRightAfterTheReportHasAudioFromThenOn) {
-  makeTone(dir.file("440-long.wav"), 440, 30);
-  makeTone(dir.file("660-long.wav"), 660, 30);
-  makeTone(dir.file("1000-long.wav"), 1000, 30, 1);
-  auto alpha = playAsApplication("com.acme.alpha", dir.file("440-long.wav"));
-  auto beta = playAsApplication("org.beta", dir.file("660-long.wav"));
-  BackgroundProcess mic({"paplay", "--device=micfeed_mono", dir.file("1000-long.wav")});
-  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(beta->pid()) == "speakers"; }, 5s));
+  const Playing playing = playThroughout(30);
+  ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(playing.beta->pid()) == "speakers"; }, 5s));
 
   // On PipeWire 0.3.65 a loopback-based microphone now and then stops delivering, and the device
   // with it (docs/capture-linux.md, "The live input joins last and leaves first"): a fault of its
