@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "capture/PermissionWatch.hpp"
 #include "capture/ProcessInventory.hpp"
 #include "shared/JsonWriter.hpp"
 
@@ -18,9 +19,7 @@ void refreshTaps(TapRuntime& runtime, CoreAudioAccess& access, OutputSink& err) 
     const std::vector<ProcessInfo> matches = matchingProcesses(runtime.prefixes[i], inventory);
     std::vector<AudioObjectID> ids = sortedObjectIDs(matches);
     if (i < runtime.selectedProcessIDs.size() && runtime.selectedProcessIDs[i] == ids) continue;
-    const TapDescription description = runtime.replacementDescription(i, matches);
-    access.hardware().setPropertyData(runtime.tapIDs[i], PropertyAddress{selector::tapDescription},
-                                      description);
+    runtime.repointSlot(i, matches);
     if (i < runtime.selectedProcessIDs.size()) {
       runtime.selectedProcessIDs[i] = std::move(ids);
     } else {
@@ -52,33 +51,63 @@ bool rebuildCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRu
   return false;
 }
 
-// Keeps the capture alive until a stop request: a refresh tick once a second; when the
-// platform loses the capture, one line saying so, attempts to rebuild it every half second once
-// the platform answers again, and one line when it is back.
-void keepCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunContext& context) {
+// One refresh tick: the taps re-pointed, or, when the platform lost the capture, one line
+// saying so and an attempt to rebuild it once the platform answers again, and one line when it
+// is back. Gives whether the capture is lost now.
+bool tick(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunContext& context,
+          PermissionWatch& watch, bool lost) {
   using Continuity = AudioHardware::Continuity;
   OutputSink& err = context.streams.err;
+  const Continuity continuity = context.access.hardware().continuity();
+  if (continuity != Continuity::intact && !lost) {
+    watch.end();
+    err.write(
+        "[process-tap] Lost the sound server; the capture device is gone until it "
+        "answers again.\n");
+    lost = true;
+  }
+  if (!lost) {
+    refreshTaps(runtime, context.access, err);
+  } else if (continuity != Continuity::lost && rebuildCapture(runtime, announced, context)) {
+    err.write("[process-tap] The sound server answers again; the capture device is back.\n");
+    lost = false;
+  }
+  return lost;
+}
+
+// The next time of something due every `interval` at `due`; times missed while one ran late are
+// skipped, not made up for.
+std::chrono::steady_clock::time_point following(std::chrono::steady_clock::time_point due,
+                                                std::chrono::milliseconds interval,
+                                                std::chrono::steady_clock::time_point now) {
+  due += interval;
+  return due <= now ? now + interval : due;
+}
+
+// Keeps the capture alive until a stop request: a refresh tick once a second (every half second
+// while the capture is lost), and, where taps can be refused silently, a look of the permission
+// watch between them. The watch's reading ends before the capture is torn down.
+void keepCapture(TapRuntime& runtime, const RuntimeInfo& announced, CaptureRunContext& context) {
+  PermissionWatch watch(runtime, context.access, announced, context.streams.err);
   bool lost = false;
   auto nextTick = context.clock.now() + std::chrono::seconds(1);
-  while (!context.clock.waitUntil(nextTick, context.stop)) {
-    const Continuity continuity = context.access.hardware().continuity();
-    if (continuity != Continuity::intact && !lost) {
-      err.write(
-          "[process-tap] Lost the sound server; the capture device is gone until it "
-          "answers again.\n");
-      lost = true;
+  auto nextLook = context.clock.now() + PermissionWatch::interval;
+  for (;;) {
+    const bool watching = watch.active() && !lost;
+    const auto deadline = watching ? std::min(nextTick, nextLook) : nextTick;
+    if (context.clock.waitUntil(deadline, context.stop)) break;
+    const auto now = context.clock.now();
+    if (now >= nextTick) {
+      lost = tick(runtime, announced, context, watch, lost);
+      const auto interval = lost ? std::chrono::milliseconds(500) : std::chrono::milliseconds(1000);
+      nextTick = following(nextTick, interval, context.clock.now());
     }
-    if (!lost) {
-      refreshTaps(runtime, context.access, err);
-    } else if (continuity != Continuity::lost && rebuildCapture(runtime, announced, context)) {
-      err.write("[process-tap] The sound server answers again; the capture device is back.\n");
-      lost = false;
+    if (watching && !lost && now >= nextLook) {
+      watch.check(context.clock.now());
+      nextLook = following(nextLook, PermissionWatch::interval, context.clock.now());
     }
-    const auto interval = lost ? std::chrono::milliseconds(500) : std::chrono::milliseconds(1000);
-    // Ticks missed while one ran late are skipped, not made up for.
-    nextTick += interval;
-    if (nextTick <= context.clock.now()) nextTick = context.clock.now() + interval;
   }
+  watch.end();
 }
 
 }  // namespace

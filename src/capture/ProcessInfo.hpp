@@ -14,6 +14,11 @@ struct ProcessInfo {
   std::int32_t pid = 0;
   std::string bundleID;
   bool running = false;
+  // The bundle identifier of the process the system holds responsible for this one (the
+  // application whose helper it is), when that is another process; empty otherwise. A slot
+  // takes the process by it too. Not part of the JSON documents (and initialised, so that a
+  // record written out with the four documented fields is complete).
+  std::string responsibleBundleID{};
 
   bool operator==(const ProcessInfo&) const = default;
 };

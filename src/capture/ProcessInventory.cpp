@@ -2,6 +2,18 @@
 
 namespace vellory::capture {
 
+namespace {
+
+// A helper's application: the responsible process when that is another one. A process that
+// answers for itself, or whose responsible process cannot be found, has none.
+std::string responsibleBundleID(AudioHardware& hardware, std::int32_t pid) {
+  const auto responsible = hardware.responsibleProcess(pid);
+  if (!responsible || responsible->pid == pid) return {};
+  return responsible->bundleID;
+}
+
+}  // namespace
+
 std::vector<ProcessInfo> processes(CoreAudioAccess& access, OutputSink& err) {
   std::vector<ProcessInfo> inventory;
   for (const AudioObjectID object : access.objectIDs(selector::processObjectList)) {
@@ -11,6 +23,7 @@ std::vector<ProcessInfo> processes(CoreAudioAccess& access, OutputSink& err) {
       process.pid = access.scalar<std::int32_t>(object, selector::processPID, 0);
       process.bundleID = access.string(object, selector::processBundleID);
       process.running = access.scalar<std::uint32_t>(object, selector::processIsRunning, 0) != 0;
+      process.responsibleBundleID = responsibleBundleID(access.hardware(), process.pid);
       inventory.push_back(std::move(process));
     } catch (const ToolError& error) {
       err.write("[process-tap] Ignoring process object " + std::to_string(object) + ": " +
@@ -55,7 +68,9 @@ std::vector<ProcessInfo> matchingProcesses(const std::string& prefix,
   std::vector<ProcessInfo> matches;
   if (pieces.empty()) return matches;
   for (const auto& process : inventory) {
-    if (belongs(process.bundleID, pieces)) matches.push_back(process);
+    if (belongs(process.bundleID, pieces) || belongs(process.responsibleBundleID, pieces)) {
+      matches.push_back(process);
+    }
   }
   return matches;
 }

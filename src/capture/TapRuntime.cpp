@@ -62,7 +62,27 @@ TapDescription TapRuntime::replacementDescription(std::size_t index,
                                                   const std::vector<ProcessInfo>& processes) const {
   TapDescription description = makeDescription(static_cast<std::int64_t>(index) + 1, processes);
   if (index < tapUIDs.size()) description.uid = tapUIDs[index];
+  description.muteBehavior = slotMute_;
   return description;
+}
+
+void TapRuntime::repointSlot(std::size_t index, const std::vector<ProcessInfo>& processes) {
+  if (index >= tapIDs.size()) return;
+  const TapDescription description = replacementDescription(index, processes);
+  access_.hardware().setPropertyData(tapIDs[index], PropertyAddress{selector::tapDescription},
+                                     description);
+  if (slotProcesses_.size() <= index) slotProcesses_.resize(index + 1);
+  slotProcesses_[index] = description.processes;
+}
+
+void TapRuntime::setSlotMuteBehavior(TapMuteBehavior behavior) {
+  slotMute_ = behavior;
+  for (std::size_t i = 0; i < tapIDs.size(); ++i) {
+    TapDescription description = replacementDescription(i, {});
+    if (i < slotProcesses_.size()) description.processes = slotProcesses_[i];
+    access_.hardware().setPropertyData(tapIDs[i], PropertyAddress{selector::tapDescription},
+                                       description);
+  }
 }
 
 TapDescription TapRuntime::padDescription() {
@@ -83,9 +103,12 @@ TapRuntime::BuiltSlot TapRuntime::buildSlot(std::size_t index,
   const std::vector<ProcessInfo> matches = matchingProcesses(prefixes[index], inventory);
   selectedProcessIDs.push_back(sortedObjectIDs(matches));
   AudioObjectID tap = 0;
-  const OSStatus status = access_.hardware().createProcessTap(makeDescription(slot, matches), tap);
+  const TapDescription description = makeDescription(slot, matches);
+  const OSStatus status = access_.hardware().createProcessTap(description, tap);
   if (status != 0) throw TapError::status(failureText, status);
   tapIDs.push_back(tap);
+  slotProcesses_.resize(tapIDs.size());
+  slotProcesses_.back() = description.processes;
   BuiltSlot built;
   built.tapUID = access_.string(tap, selector::tapUID);
   tapUIDs.push_back(built.tapUID);
@@ -203,6 +226,8 @@ void TapRuntime::forget() {
   tapIDs.clear();
   tapUIDs.clear();
   selectedProcessIDs.clear();
+  slotProcesses_.clear();
+  slotMute_ = TapMuteBehavior::mutedWhenTapped;
   aggregateID = 0;
   livePadTapID = 0;
 }

@@ -42,9 +42,16 @@ class TapRuntime {
   static TapDescription padDescription();
   // What the refresh writes to slot `index`'s existing tap: the slot's description over
   // `processes`, carrying the tap's UID so that the tap keeps the identity under which the
-  // aggregate lists it.
+  // aggregate lists it, and the slots' current mute behaviour.
   TapDescription replacementDescription(std::size_t index,
                                         const std::vector<ProcessInfo>& processes) const;
+  // Points slot `index`'s tap at `processes` with its replacement description. The write's
+  // status is not looked at.
+  void repointSlot(std::size_t index, const std::vector<ProcessInfo>& processes);
+  // Rewrites every slot tap with `behavior`, keeping its processes (in their order) and UID;
+  // later rewrites keep it too, until a rebuild starts over muted when tapped.
+  void setSlotMuteBehavior(TapMuteBehavior behavior);
+  TapMuteBehavior slotMuteBehavior() const { return slotMute_; }
 
   // Slot i's tap, its UID, prefix and the sorted process objects it listens to share index i.
   std::vector<AudioObjectID> tapIDs;
@@ -73,6 +80,9 @@ class TapRuntime {
   OutputSink& err_;
   StopSignal* stop_ = nullptr;
   bool padAnnounced_ = false;
+  TapMuteBehavior slotMute_ = TapMuteBehavior::mutedWhenTapped;
+  // The process objects each slot tap was last given, in the order given.
+  std::vector<std::vector<AudioObjectID>> slotProcesses_;
 };
 
 // Object IDs of `processes`, sorted ascending.

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "shared/AudioTypes.hpp"
+#include "shared/ChannelPeaks.hpp"
 #include "shared/DescriptionDictionary.hpp"
 #include "shared/TapDescription.hpp"
 
@@ -61,6 +63,30 @@ class AudioHardware {
   // nothing). Where objects cannot vanish that way it is always `intact`.
   enum class Continuity { intact, lost, restarted };
   virtual Continuity continuity() { return Continuity::intact; }
+
+  // The process the system holds responsible for process `pid` (the application whose helper
+  // it is). `pid` is the process itself when it answers for itself; `bundleID` is filled only
+  // for another process: from its own process object, else from the application bundle that
+  // holds its executable (empty when neither tells). None when the system cannot say.
+  struct ResponsibleProcess {
+    std::int32_t pid = 0;
+    std::string bundleID;
+  };
+  virtual std::optional<ResponsibleProcess> responsibleProcess(std::int32_t pid) = 0;
+
+  // Whether a tap can be refused (the capture permission withheld) without any call failing:
+  // the taps and devices are made and run, and carry only zeros.
+  virtual bool tapsCanBeRefusedSilently() const = 0;
+
+  // Reads a device's input only to keep the peak of each of its first `channels` channels,
+  // until `out` is destroyed. Where taps cannot be refused silently nothing needs it: 'nope'.
+  virtual OSStatus readChannelPeaks(AudioObjectID device, std::size_t channels,
+                                    std::unique_ptr<ChannelPeakReader>& out) {
+    (void)device;
+    (void)channels;
+    (void)out;
+    return status::illegalOperation;
+  }
 };
 
 }  // namespace vellory

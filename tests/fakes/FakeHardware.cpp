@@ -11,6 +11,57 @@ void FakeHardware::addProcess(AudioObjectID id, std::int32_t pid, const std::str
   setValue(id, selector::processPID, pid);
   strings[key(id, selector::processBundleID)] = bundleID;
   setValue<std::uint32_t>(id, selector::processIsRunning, running ? 1 : 0);
+  setValue<std::uint32_t>(id, selector::processIsRunningOutput, running ? 1 : 0);
+}
+
+namespace {
+
+// Takes what the fake device delivers; the end of the reading is logged.
+class FakePeakReader : public ChannelPeakReader {
+ public:
+  FakePeakReader(FakeHardware& hardware, AudioObjectID device, std::size_t channels)
+      : hardware_(hardware), device_(device), channels_(channels) {}
+  ~FakePeakReader() override {
+    std::lock_guard lock(hardware_.mutex);
+    --hardware_.peakReaders;
+    hardware_.log.push_back("endPeaks " + std::to_string(device_));
+  }
+  PeakSnapshot takePeaks() override {
+    std::lock_guard lock(hardware_.mutex);
+    PeakSnapshot snapshot{hardware_.framesPerTake, hardware_.devicePeaks};
+    snapshot.peaks.resize(channels_, 0.0f);
+    return snapshot;
+  }
+
+ private:
+  FakeHardware& hardware_;
+  AudioObjectID device_;
+  std::size_t channels_;
+};
+
+}  // namespace
+
+std::optional<AudioHardware::ResponsibleProcess> FakeHardware::responsibleProcess(
+    std::int32_t pid) {
+  std::lock_guard lock(mutex);
+  const auto it = responsible.find(pid);
+  if (it == responsible.end()) return std::nullopt;
+  return it->second;
+}
+
+OSStatus FakeHardware::readChannelPeaks(AudioObjectID device, std::size_t channels,
+                                        std::unique_ptr<ChannelPeakReader>& out) {
+  std::lock_guard lock(mutex);
+  log.push_back("readPeaks " + std::to_string(device));
+  if (!readPeaksResults.empty()) {
+    const OSStatus result = readPeaksResults.front();
+    readPeaksResults.pop_front();
+    if (result != 0) return result;
+  }
+  peakReadsStarted.push_back(device);
+  ++peakReaders;
+  out = std::make_unique<FakePeakReader>(*this, device, channels);
+  return 0;
 }
 
 void FakeHardware::addDevice(AudioObjectID id, const std::string& uid, const std::string& name,
@@ -63,6 +114,13 @@ std::vector<std::byte> FakeHardware::valueOf(AudioObjectID object, const Propert
       if (!bytes.empty()) std::memcpy(bytes.data(), it->second.data(), bytes.size());
       return bytes;
     }
+  }
+  if (address.selector == selector::deviceIsRunningSomewhere &&
+      std::find(madeAggregates_.begin(), madeAggregates_.end(), object) != madeAggregates_.end()) {
+    const std::uint32_t running = hostReaders > 0 || peakReaders > 0 ? 1 : 0;
+    std::vector<std::byte> bytes(sizeof running);
+    std::memcpy(bytes.data(), &running, sizeof running);
+    return bytes;
   }
   auto it = values.find(key(object, address.selector, address.scope));
   if (it == values.end()) {

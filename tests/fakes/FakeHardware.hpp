@@ -43,6 +43,17 @@ class FakeHardware : public AudioHardware {
   // Answers of `continuity`, front first; empty means intact. A `restarted` answer also loses
   // every tap and device, as a restarted sound server does.
   std::deque<Continuity> continuities;
+  // Who answers for each pid (`responsibleProcess`); a pid not listed cannot be found.
+  std::map<std::int32_t, ResponsibleProcess> responsible;
+  bool tapsRefusable = false;  // `tapsCanBeRefusedSilently`
+  // Readers of our devices in other processes: while there are any, or while we read a device
+  // ourselves, its 'gone' (running somewhere) reads 1.
+  int hostReaders = 0;
+  // What a device read for its peaks delivers at each take: these peaks (missing channels
+  // silent) over `framesPerTake` frames.
+  std::vector<float> devicePeaks;
+  std::uint64_t framesPerTake = 512;
+  std::deque<OSStatus> readPeaksResults;  // front is used per call; empty means success
 
   template <class T>
   void setValue(AudioObjectID object, std::uint32_t selector, const T& value,
@@ -66,6 +77,8 @@ class FakeHardware : public AudioHardware {
   std::vector<AudioObjectID> destroyedAggregates;
   std::vector<AudioObjectID> destroyedTaps;
   std::vector<AudioObjectID> liveTaps() const;
+  std::vector<AudioObjectID> peakReadsStarted;  // the device of each reading begun
+  int peakReaders = 0;                          // readings begun and not yet ended
 
   // --- AudioHardware -----------------------------------------------------------------------
   OSStatus getPropertyDataSize(AudioObjectID object, const PropertyAddress& address,
@@ -82,6 +95,10 @@ class FakeHardware : public AudioHardware {
                                  AudioObjectID& outDevice) override;
   OSStatus destroyAggregateDevice(AudioObjectID device) override;
   Continuity continuity() override;
+  std::optional<ResponsibleProcess> responsibleProcess(std::int32_t pid) override;
+  bool tapsCanBeRefusedSilently() const override { return tapsRefusable; }
+  OSStatus readChannelPeaks(AudioObjectID device, std::size_t channels,
+                            std::unique_ptr<ChannelPeakReader>& out) override;
 
   mutable std::recursive_mutex mutex;
 

@@ -42,6 +42,10 @@ class PulseHardware : public AudioHardware {
   OSStatus destroyAggregateDevice(AudioObjectID device) override;
   void setStopCheck(std::function<bool()> stopRequested) override;
   Continuity continuity() override;
+  // A playback stream answers for itself: nobody else is responsible for it.
+  std::optional<ResponsibleProcess> responsibleProcess(std::int32_t) override { return {}; }
+  // A stream moved into a tap is heard there or refused with a failure, never silenced.
+  bool tapsCanBeRefusedSilently() const override { return false; }
 
   enum class Kind { stream, sink, source, tap };
 

@@ -7,7 +7,9 @@
 #include "platform/macos/AggregateDictionary.hpp"
 #include "platform/macos/CFRef.hpp"
 #include "platform/macos/CFText.hpp"
+#include "platform/macos/PeakReading.hpp"
 #include "platform/macos/ProcessTaps.hpp"
+#include "platform/macos/ResponsibleProcess.hpp"
 
 namespace vellory::macos {
 
@@ -15,6 +17,19 @@ namespace {
 
 AudioObjectPropertyAddress platformAddress(const PropertyAddress& address) {
   return {address.selector, address.scope, address.element};
+}
+
+// The process object Core Audio keeps for a pid; kAudioObjectUnknown when it has none.
+AudioObjectID processObjectOf(std::int32_t pid) {
+  const AudioObjectPropertyAddress where{kAudioHardwarePropertyTranslatePIDToProcessObject,
+                                         kAudioObjectPropertyScopeGlobal,
+                                         kAudioObjectPropertyElementMain};
+  const pid_t qualifier = pid;
+  AudioObjectID object = kAudioObjectUnknown;
+  UInt32 size = sizeof(object);
+  const OSStatus result = AudioObjectGetPropertyData(kAudioObjectSystemObject, &where,
+                                                     sizeof(qualifier), &qualifier, &size, &object);
+  return result == noErr && size == sizeof(object) ? object : kAudioObjectUnknown;
 }
 
 void useOwnNotificationThread() {
@@ -114,6 +129,30 @@ OSStatus CoreAudioHardware::createAggregateDevice(const DescriptionDictionary& d
 
 OSStatus CoreAudioHardware::destroyAggregateDevice(AudioObjectID device) {
   return AudioHardwareDestroyAggregateDevice(device);
+}
+
+std::optional<AudioHardware::ResponsibleProcess> CoreAudioHardware::responsibleProcess(
+    std::int32_t pid) {
+  const auto responsible = responsiblePID(pid);
+  if (!responsible) return std::nullopt;
+  ResponsibleProcess answer{*responsible, {}};
+  if (*responsible == pid) return answer;
+  const AudioObjectID object = processObjectOf(*responsible);
+  std::optional<std::string> bundleID;
+  if (object != kAudioObjectUnknown &&
+      getStringProperty(object, PropertyAddress{kAudioProcessPropertyBundleID}, bundleID) ==
+          noErr &&
+      bundleID && !bundleID->empty()) {
+    answer.bundleID = *bundleID;
+  } else {
+    answer.bundleID = applicationBundleIDOf(*responsible);
+  }
+  return answer;
+}
+
+OSStatus CoreAudioHardware::readChannelPeaks(AudioObjectID device, std::size_t channels,
+                                             std::unique_ptr<ChannelPeakReader>& out) {
+  return startPeakReading(device, channels, out);
 }
 
 }  // namespace vellory::macos

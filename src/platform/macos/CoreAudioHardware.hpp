@@ -27,6 +27,11 @@ class CoreAudioHardware : public AudioHardware {
   OSStatus createAggregateDevice(const DescriptionDictionary& description,
                                  AudioObjectID& outDevice) override;
   OSStatus destroyAggregateDevice(AudioObjectID device) override;
+  std::optional<ResponsibleProcess> responsibleProcess(std::int32_t pid) override;
+  // A tap made without the capture permission is created, runs and delivers zeros.
+  bool tapsCanBeRefusedSilently() const override { return true; }
+  OSStatus readChannelPeaks(AudioObjectID device, std::size_t channels,
+                            std::unique_ptr<ChannelPeakReader>& out) override;
 };
 
 }  // namespace vellory::macos

@@ -85,6 +85,48 @@ TEST(Matching, AlternativesTakeEachProcessOnceInInventoryOrder) {
   EXPECT_EQ(ids(matchingProcesses(" com.apple.Music", inventory)), (std::vector<AudioObjectID>{4}));
 }
 
+TEST(Inventory, LearnsTheBundleIDOfTheProcessResponsibleForAHelper) {
+  FakeHardware hardware;
+  hardware.addProcess(10, 100, "com.apple.Safari", true);
+  hardware.addProcess(11, 101, "com.apple.WebKit.GPU", true);
+  hardware.addProcess(12, 102, "com.apple.WebKit.GPU", true);
+  hardware.responsible[100] = {100, "com.apple.Safari"};  // answers for itself
+  hardware.responsible[101] = {100, "com.apple.Safari"};
+  hardware.responsible[102] = {300, ""};  // an application whose bundle cannot be told
+  CoreAudioAccess access(hardware, captureAccess());
+  StringSink err;
+  const auto inventory = processes(access, err);
+  ASSERT_EQ(inventory.size(), 3u);
+  EXPECT_EQ(inventory[0].responsibleBundleID, "");
+  EXPECT_EQ(inventory[1].responsibleBundleID, "com.apple.Safari");
+  EXPECT_EQ(inventory[1].bundleID, "com.apple.WebKit.GPU");
+  EXPECT_EQ(inventory[2].responsibleBundleID, "");
+  EXPECT_EQ(err.text(), "");
+  // The list document is unchanged: the same four keys.
+  EXPECT_EQ(encode(inventory)[1], nlohmann::json::parse(R"({"bundleID": "com.apple.WebKit.GPU",
+      "objectID": 11, "pid": 101, "running": true})"));
+}
+
+TEST(Matching, AHelperBelongsToTheSlotOfItsResponsibleProcessOnly) {
+  ProcessInfo safariHelper{1, 1, "com.apple.WebKit.GPU", true};
+  safariHelper.responsibleBundleID = "com.apple.Safari";
+  ProcessInfo mailHelper{2, 2, "com.apple.WebKit.GPU", true};
+  mailHelper.responsibleBundleID = "com.apple.mail";
+  ProcessInfo lookalike{3, 3, "com.apple.WebKit.GPU", true};
+  lookalike.responsibleBundleID = "com.apple.SafariTechnologyPreview";
+  const std::vector<ProcessInfo> inventory{
+      safariHelper, mailHelper, lookalike, {4, 4, "com.apple.Safari", true}};
+  EXPECT_EQ(ids(matchingProcesses("com.apple.Safari", inventory)),
+            (std::vector<AudioObjectID>{1, 4}));
+  EXPECT_EQ(ids(matchingProcesses("org.videolan.vlc|com.apple.mail", inventory)),
+            (std::vector<AudioObjectID>{2}));
+  EXPECT_EQ(ids(matchingProcesses("com.apple.Safari.WebKit", inventory)),
+            (std::vector<AudioObjectID>{}));
+  // The helper's own identifier still matches by itself.
+  EXPECT_EQ(ids(matchingProcesses("com.apple.WebKit", inventory)),
+            (std::vector<AudioObjectID>{1, 2, 3}));
+}
+
 TEST(Inventory, ListDocumentHasSortedKeysAndUnsignedIDs) {
   const std::vector<ProcessInfo> inventory{{3000000000u, 42, "com.example/odd", true}};
   const std::string text = encodeJson(encode(inventory));
