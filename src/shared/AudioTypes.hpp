@@ -25,7 +25,6 @@ constexpr std::uint32_t processBundleID = fourCharCode("pbid");
 constexpr std::uint32_t processPID = fourCharCode("ppid");
 constexpr std::uint32_t processIsRunning = fourCharCode("pir?");
 constexpr std::uint32_t processIsRunningOutput = fourCharCode("piro");
-constexpr std::uint32_t translatePIDToProcessObject = fourCharCode("id2p");
 constexpr std::uint32_t deviceIsRunningSomewhere = fourCharCode("gone");
 constexpr std::uint32_t objectName = fourCharCode("lnam");
 constexpr std::uint32_t deviceUID = fourCharCode("uid ");

@@ -19,8 +19,6 @@ static_assert(selector::processBundleID == kAudioProcessPropertyBundleID);
 static_assert(selector::processPID == kAudioProcessPropertyPID);
 static_assert(selector::processIsRunning == kAudioProcessPropertyIsRunning);
 static_assert(selector::processIsRunningOutput == kAudioProcessPropertyIsRunningOutput);
-static_assert(selector::translatePIDToProcessObject ==
-              kAudioHardwarePropertyTranslatePIDToProcessObject);
 static_assert(selector::deviceIsRunningSomewhere == kAudioDevicePropertyDeviceIsRunningSomewhere);
 static_assert(selector::objectName == kAudioObjectPropertyName);
 static_assert(selector::deviceUID == kAudioDevicePropertyDeviceUID);
