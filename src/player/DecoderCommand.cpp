@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "player/HttpsOnly.hpp"
+
 namespace vellory::player {
 
 std::vector<std::string> decoderArguments(const std::string& source, bool isURL,
@@ -22,6 +24,9 @@ std::vector<std::string> decoderArguments(const std::string& source, bool isURL,
     // The decoder's TLS layer accepts any certificate unless asked to verify.
     words.insert(words.end(), {"-tls_verify", "1"});
     if (caFile) words.insert(words.end(), {"-ca_file", *caFile});
+    // Everything the stream leads to (a playlist's segments and keys, a redirect) is opened
+    // through these alone; plain http, udp, rtp or a local file is refused.
+    words.insert(words.end(), {"-protocol_whitelist", httpsProtocols});
   }
   words.insert(words.end(), {"-i", source, "-f", "s16le", "-acodec", "pcm_s16le", "-ac", "2", "-ar",
                              "48000", "-"});

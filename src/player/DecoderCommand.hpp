@@ -11,7 +11,7 @@ namespace vellory::player {
 // reconnect, from where it was, when the connection breaks, fails or stalls for 5 s; it gives up
 // once a wait between attempts would pass 4 s, about 4 s after the first failure. It is also asked
 // to verify the server's certificate against `caFile` when given, otherwise against the trust it
-// finds by itself.
+// finds by itself, and it may open nothing but what https needs (`httpsProtocols`).
 std::vector<std::string> decoderArguments(const std::string& source, bool isURL,
                                           const std::optional<std::string>& caFile);
 

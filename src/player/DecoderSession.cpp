@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 #include <vector>
+
+#include "player/HttpsOnly.hpp"
 
 namespace vellory::player {
 
@@ -37,12 +40,12 @@ void setNonBlocking(int fd) {
 }  // namespace
 
 DecoderSession::DecoderSession(std::unique_ptr<ChildProcess> process, StereoPcmQueuePlayer& player,
-                               std::size_t roomLimit)
+                               std::size_t roomLimit, bool watchHttps)
     : process_(std::move(process)), player_(player) {
   setNonBlocking(process_->outputFd());
   setNonBlocking(process_->errorFd());
   outputReader_ = std::thread([this, roomLimit] { readOutput(roomLimit); });
-  errorReader_ = std::thread([this] { readErrors(); });
+  errorReader_ = std::thread([this, watchHttps] { readErrors(watchHttps); });
 }
 
 DecoderSession::~DecoderSession() {
@@ -75,15 +78,35 @@ void DecoderSession::readOutput(std::size_t roomLimit) {
   readerDone(outputReaderDone_);
 }
 
-void DecoderSession::readErrors() {
+void DecoderSession::scanForHttps(const std::string& collected, std::size_t added, bool atEnd,
+                                  std::size_t& unscanned) {
+  if (leftHttps_) return;
+  // Only the new bytes are searched for a line end, so that a decoder writing megabytes without
+  // one costs no more than reading them.
+  std::size_t end = collected.size();
+  if (!atEnd) {
+    const auto lineEnd = std::string_view(collected).substr(collected.size() - added).rfind('\n');
+    if (lineEnd == std::string_view::npos) return;
+    end = collected.size() - added + lineEnd + 1;
+  }
+  if (reportsLeavingHttps(std::string_view(collected).substr(unscanned, end - unscanned))) {
+    leftHttps_ = true;
+  }
+  unscanned = end;
+}
+
+void DecoderSession::readErrors(bool watchHttps) {
   std::vector<std::uint8_t> block(readBlockBytes);
   std::string collected;
+  std::size_t unscanned = 0;
   while (!abandon_) {
     const ssize_t n = readSome(process_->errorFd(), block.data(), block.size());
     if (n < 0) continue;
     if (n == 0) break;
     collected.append(reinterpret_cast<const char*>(block.data()), static_cast<std::size_t>(n));
+    if (watchHttps) scanForHttps(collected, static_cast<std::size_t>(n), false, unscanned);
   }
+  if (watchHttps) scanForHttps(collected, 0, true, unscanned);
   {
     std::lock_guard lock(mutex_);
     errorBytes_ = std::move(collected);

@@ -16,7 +16,9 @@ namespace vellory::player {
 // A running decoder with its two readers: one moves its standard output into the player (and,
 // once the player has been stopped, reads on and discards, so the decoder is never held up by a
 // pipe nobody reads), the other collects its standard error while it runs. The reader stops
-// reading while more than `roomLimit` bytes wait in the player.
+// reading while more than `roomLimit` bytes wait in the player. A stream's session
+// (`watchHttps`) also looks at each line of standard error as it comes for a part of the
+// stream that left https (`reportsLeavingHttps`).
 class DecoderSession {
  public:
   static constexpr std::size_t readBlockBytes = 65536;  // a whole pipe's worth
@@ -24,7 +26,7 @@ class DecoderSession {
   static constexpr std::chrono::milliseconds secondSignalAfter{40};
 
   DecoderSession(std::unique_ptr<ChildProcess> process, StereoPcmQueuePlayer& player,
-                 std::size_t roomLimit);
+                 std::size_t roomLimit, bool watchHttps = false);
   // Stops the player and ends the decoder as `finish(true)` does.
   ~DecoderSession();
   DecoderSession(const DecoderSession&) = delete;
@@ -34,6 +36,9 @@ class DecoderSession {
 
   // Any thread. True once the reader has met the end of the decoder's output.
   bool outputEnded() const { return outputEnded_; }
+
+  // Any thread. True once the decoder has said that part of the stream left https.
+  bool leftHttps() const { return leftHttps_; }
 
   // Owner thread; stops the player (after it has finished, or to abandon it). Lets the decoder end
   // by itself within `grace` (unless `terminated`: it has been sent SIGTERM already), then sends
@@ -46,7 +51,11 @@ class DecoderSession {
 
  private:
   void readOutput(std::size_t roomLimit);
-  void readErrors();
+  void readErrors(bool watchHttps);
+  // Looks at the lines of `collected` from `unscanned` that the block of its last `added` bytes
+  // completed (all of them at the end of the output), and moves `unscanned` past them.
+  void scanForHttps(const std::string& collected, std::size_t added, bool atEnd,
+                    std::size_t& unscanned);
   // Waits until both readers are done, or until `deadline`.
   bool waitForReaders(std::chrono::steady_clock::time_point deadline);
   void readerDone(bool& flag);
@@ -54,6 +63,7 @@ class DecoderSession {
   std::unique_ptr<ChildProcess> process_;
   StereoPcmQueuePlayer& player_;
   std::atomic<bool> outputEnded_{false};
+  std::atomic<bool> leftHttps_{false};
   std::atomic<bool> abandon_{false};
   std::mutex mutex_;
   std::condition_variable done_;

@@ -5,6 +5,7 @@
 #include "player/DecoderCommand.hpp"
 #include "player/DecoderSession.hpp"
 #include "player/DecoderText.hpp"
+#include "player/HttpsOnly.hpp"
 #include "player/PlayerError.hpp"
 #include "player/SourceCheck.hpp"
 #include "player/StereoPcmQueuePlayer.hpp"
@@ -51,6 +52,7 @@ std::string failureText(const std::string& errorBytes, const std::string& fallba
 // The decoder's own verdict once it has ended: its status, and a read failure it reports while
 // still exiting 0 (a stream that ended short).
 void checkDecoderOutcome(DecoderSession& session) {
+  if (session.leftHttps()) throw PlayerError::playback(notServedOverHttps);
   const int status = session.process().terminationStatus();
   if (status == 0 || status == 2 || status == 15) {
     if (const auto line = readFailureLine(session.errorBytes())) {
@@ -60,6 +62,13 @@ void checkDecoderOutcome(DecoderSession& session) {
   }
   throw PlayerError::playback(failureText(
       session.errorBytes(), "ffmpeg exited with status " + std::to_string(status) + "."));
+}
+
+// Ends a decoder that has met a part of the stream outside https, and fails.
+[[noreturn]] void abandonLeftHttps(DecoderSession& session) {
+  session.process().terminate();
+  session.finish(true);
+  throw PlayerError::playback(notServedOverHttps);
 }
 
 }  // namespace
@@ -74,7 +83,7 @@ bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopContr
   // when the decoder has gone.
   const auto deadline = clock.now() + startDeadline;
   while (player.bufferedBytes() < startThresholdBytes && !session.outputEnded() &&
-         !control.stopped() && clock.now() < deadline) {
+         !session.leftHttps() && !control.stopped() && clock.now() < deadline) {
     clock.waitFor(startPoll, control.stopSignal());
   }
   if (control.stopped()) {
@@ -82,24 +91,32 @@ bool awaitStart(StereoPcmQueuePlayer& player, DecoderSession& session, StopContr
     session.finish(true);
     return false;
   }
+  if (session.leftHttps()) abandonLeftHttps(session);
   if (player.bufferedBytes() == 0) {
     session.process().terminate();
     session.finish(true);
+    // The readers are done: the error reader has looked at the decoder's last lines.
+    if (session.leftHttps()) throw PlayerError::playback(notServedOverHttps);
     throw PlayerError::playback(failureText(session.errorBytes(), "Stream produced no audio."));
   }
   return true;
 }
 
 // Plays until the queue has played out the last of the input or a stop, then ends the decoder
-// and judges how the stream ended.
+// and judges how the stream ended. A part that left https ends playback at once: the decoder
+// skips such a part and goes on with the next, which must not be heard as if nothing was missing.
 void playToTheEnd(StereoPcmQueuePlayer& player, DecoderSession& session, StopControl& control,
                   Clock& clock) {
-  while (player.isPlaying()) clock.waitFor(playingPoll, control.stopSignal());
+  while (player.isPlaying() && !session.leftHttps()) {
+    clock.waitFor(playingPoll, control.stopSignal());
+  }
   player.stop();
   if (control.stopped()) {
     control.terminateAfterStop();
     session.finish(true);
     if (control.decoderEndedByStop()) return;
+  } else if (session.leftHttps()) {
+    abandonLeftHttps(session);
   } else if (!session.outputEnded()) {
     // The output queue stopped running by itself (the sound server went away): the decoder's
     // status says nothing about this.
@@ -135,7 +152,8 @@ void playFFmpegSource(const std::string& source, bool isURL, const StreamPlayerP
   }
   if (control->stopped()) return;
 
-  DecoderSession session(platform.launchDecoder(*program, arguments), player, waitingLimitBytes);
+  DecoderSession session(platform.launchDecoder(*program, arguments), player, waitingLimitBytes,
+                         isURL);
   control->attach(session.process());
   Detach detachProcess(*control, true);
   if (!awaitStart(player, session, *control, clock)) return;

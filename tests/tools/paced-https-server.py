@@ -1,15 +1,19 @@
 """An https file server for the stream player's network tests.
 
-Serves the files of a directory on 127.0.0.1 with a given certificate, writes its port on the
-first line of standard output, and then behaves as the query of each request asks:
+Serves the files of a directory on 127.0.0.1 with a given certificate, and the same files over
+plain http on a second port for the tests of what a stream may not lead to. Writes the https
+port and the http port on the first line of standard output, and then behaves as the query of
+each request asks:
   rate=N       pace the body at N bytes per second after a 0.5 s head start (default 192000)
   drop=S       close the connection S seconds after the first request for this path (once)
   short=1      with drop: answer every later request for the path with a 404, so that no
                resume can complete the body
   stall=S:D    S seconds after the first request for this path, send nothing for D seconds,
                then go on (once)
+  redirect=URL answer with a redirect (302) to URL
 Byte ranges ("Range: bytes=A-" and "bytes=A-B") are honoured with 206 answers; a missing file
-gets a 404. Every request is logged on standard error as "GET <path> <first byte>".
+gets a 404. Every request is logged on standard error as "GET <path> <first byte>", with
+"http:" before the path of a plain http request.
 """
 
 import http.server
@@ -17,11 +21,14 @@ import os
 import socket
 import ssl
 import sys
+import threading
 import time
 import urllib.parse
 
 HEAD_START_SECONDS = 0.5
 BLOCK = 4096
+CONTENT_TYPES = {".m3u8": "application/vnd.apple.mpegurl", ".ts": "video/mp2t",
+                 ".key": "application/octet-stream"}
 
 first_request = {}  # path and query -> when it was first asked for
 dropped = set()
@@ -39,6 +46,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         first_request.setdefault(self.path, time.monotonic())
         query = dict(urllib.parse.parse_qsl(parsed.query))
         name = os.path.basename(urllib.parse.unquote(parsed.path))
+        if "redirect" in query:
+            self.send_response(302)
+            self.send_header("Location", query["redirect"])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         path = os.path.join(os.getcwd(), name)
         if not name or not os.path.isfile(path) or (query.get("short") and self.path in dropped):
             self.send_error(404, "Not Found")
@@ -60,9 +73,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Range", "bytes %d-%d/%d" % (first, last, size))
         else:
             self.send_response(200)
-        sys.stderr.write("GET %s %d\n" % (parsed.path, first))
+        scheme = "" if self.server.secure else "http:"
+        sys.stderr.write("GET %s%s %d\n" % (scheme, parsed.path, first))
         sys.stderr.flush()
-        self.send_header("Content-Type", "audio/wav")
+        content_type = CONTENT_TYPES.get(os.path.splitext(name)[1], "audio/wav")
+        self.send_header("Content-Type", content_type)
         self.send_header("Accept-Ranges", "bytes")
         self.send_header("Content-Length", str(last - first + 1))
         self.end_headers()
@@ -115,8 +130,13 @@ def main():
     os.chdir(directory)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    server.secure = True
     server.socket = context.wrap_socket(server.socket, server_side=True)
-    print(server.server_address[1], flush=True)
+    plain = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    plain.daemon_threads = True
+    plain.secure = False
+    threading.Thread(target=plain.serve_forever, daemon=True).start()
+    print(server.server_address[1], plain.server_address[1], flush=True)
     server.serve_forever()
 
 

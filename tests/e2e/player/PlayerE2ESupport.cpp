@@ -148,6 +148,8 @@ PacedHttpsServer::PacedHttpsServer(const std::string& directory) {
       "python3", std::string(VELLORY_SOURCE_DIR) + "/tests/tools/paced-https-server.py", directory,
       cert, key});
   port_ = portOf(*server_);
+  std::istringstream ports(server_->outputSoFar());
+  ports >> port_ >> plainPort_;
 }
 
 std::string PacedHttpsServer::certificate() const {
@@ -158,16 +160,32 @@ std::string PacedHttpsServer::url(const std::string& nameAndQuery) const {
   return "https://127.0.0.1:" + std::to_string(port_) + "/" + nameAndQuery;
 }
 
-std::vector<long> PacedHttpsServer::requestStarts() {
-  std::vector<long> starts;
+std::string PacedHttpsServer::plainUrl(const std::string& nameAndQuery) const {
+  return "http://127.0.0.1:" + std::to_string(plainPort_) + "/" + nameAndQuery;
+}
+
+std::vector<std::pair<std::string, long>> PacedHttpsServer::requests() {
+  std::vector<std::pair<std::string, long>> requests;
   std::istringstream log(server_->errorsSoFar());
   std::string word;
   std::string path;
   long first = 0;
   while (log >> word >> path >> first) {
-    if (word == "GET") starts.push_back(first);
+    if (word == "GET") requests.emplace_back(path, first);
   }
+  return requests;
+}
+
+std::vector<long> PacedHttpsServer::requestStarts() {
+  std::vector<long> starts;
+  for (const auto& request : requests()) starts.push_back(request.second);
   return starts;
+}
+
+std::vector<std::string> PacedHttpsServer::requestPaths() {
+  std::vector<std::string> paths;
+  for (const auto& request : requests()) paths.push_back(request.first);
+  return paths;
 }
 
 int closedPort() {

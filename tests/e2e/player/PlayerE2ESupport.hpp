@@ -66,20 +66,29 @@ class HttpsServer {
 };
 
 // An https file server on 127.0.0.1 that paces its bytes at real time, honours byte ranges and,
-// as each URL's query asks, drops or stalls (tests/tools/paced-https-server.py).
+// as each URL's query asks, drops, stalls or redirects (tests/tools/paced-https-server.py). It
+// serves the same files over plain http too.
 class PacedHttpsServer {
  public:
   explicit PacedHttpsServer(const std::string& directory);
   std::string url(const std::string& nameAndQuery) const;
+  // The same over plain http.
+  std::string plainUrl(const std::string& nameAndQuery) const;
   // Its certificate, for VELLORY_TLS_CA_FILE.
   std::string certificate() const;
   // The first byte of each request so far, in order.
   std::vector<long> requestStarts();
+  // The path of each request so far, in order, "http:" before those made over plain http.
+  std::vector<std::string> requestPaths();
 
  private:
+  // Each request's path and first byte.
+  std::vector<std::pair<std::string, long>> requests();
+
   TempDir keys_;
   std::unique_ptr<BackgroundProcess> server_;
   int port_ = 0;
+  int plainPort_ = 0;
 };
 
 // A local port that nothing listens on.

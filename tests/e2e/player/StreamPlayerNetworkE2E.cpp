@@ -2,11 +2,13 @@
 #include <signal.h>
 
 #include <chrono>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <thread>
 
 #include "e2e/player/PlayerE2ESupport.hpp"
+#include "e2e/support/AudioAnalysis.hpp"
 
 namespace vellory::e2e {
 namespace {
@@ -14,6 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string urlLine = "[vellory-player] progressive url → stereo AudioQueue @ 48000 Hz\n";
+const std::string notOverHttpsLine =
+    "[vellory-player] Part of the stream was not served over https, so it was not played.\n";
 constexpr std::size_t rate = 48000;
 
 // What was heard of a marker recording: the markers of its sounding frames in order, and the
@@ -37,6 +41,64 @@ Heard heardIn(const std::vector<std::uint8_t>& recording) {
     heard.markers.push_back(marker);
   }
   return heard;
+}
+
+// How a tone of `frequency` sounds in a recording's left channel, 0.1 s at a time: at its
+// loudest, and in how many tenths of a second it is clearly there.
+struct ToneHeard {
+  double loudest = 0;
+  int tenths = 0;
+};
+
+ToneHeard toneIn(const std::vector<std::uint8_t>& recording, double frequency) {
+  std::vector<float> left;
+  for (std::size_t k = 0; k + 4 <= recording.size(); k += 4) {
+    left.push_back(
+        static_cast<float>(static_cast<std::int16_t>(recording[k] | (recording[k + 1] << 8))) /
+        32768.0f);
+  }
+  ToneHeard heard;
+  const std::size_t tenth = rate / 10;
+  for (std::size_t start = 0; start + tenth <= left.size(); start += tenth) {
+    const std::vector<float> window(left.begin() + static_cast<std::ptrdiff_t>(start),
+                                    left.begin() + static_cast<std::ptrdiff_t>(start + tenth));
+    const double level = toneAmplitude(window, rate, frequency);
+    heard.loudest = std::max(heard.loudest, level);
+    if (level > 0.1) ++heard.tenths;
+  }
+  return heard;
+}
+
+constexpr const char* segmentKeyHex = "00112233445566778899aabbccddeeff";
+
+// A playlist segment `name` in `dir`: `seconds` of a tone of `frequency` at half scale, AAC in
+// MPEG-TS, encrypted with AES-128 (`segmentKeyHex`, IV 0) when `encrypted`.
+void makeSegment(const TempDir& dir, const std::string& name, double frequency,
+                 double seconds = 2.0, bool encrypted = false) {
+  makeTone(dir.file(name + ".wav"), frequency, seconds);
+  const auto plain = encrypted ? dir.file(name + ".plain") : dir.file(name);
+  const auto made = runCommand({"ffmpeg", "-v", "error", "-y", "-i", dir.file(name + ".wav"),
+                                "-c:a", "aac", "-f", "mpegts", plain});
+  ASSERT_EQ(made.status, 0) << made.err;
+  if (!encrypted) return;
+  const auto sealed = runCommand({"openssl", "aes-128-cbc", "-K", segmentKeyHex, "-iv",
+                                  std::string(32, '0'), "-in", plain, "-out", dir.file(name)});
+  ASSERT_EQ(sealed.status, 0) << sealed.err;
+}
+
+// A complete playlist of segments (URL and seconds), decrypted with the key at `keyURL` when one
+// is given.
+void writePlaylist(const std::string& path,
+                   const std::vector<std::pair<std::string, double>>& segments,
+                   const std::string& keyURL = "") {
+  std::ofstream out(path);
+  out << "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n";
+  if (!keyURL.empty()) {
+    out << "#EXT-X-KEY:METHOD=AES-128,URI=\"" << keyURL << "\",IV=0x" << std::string(32, '0')
+        << "\n";
+  }
+  for (const auto& [url, seconds] : segments) out << "#EXTINF:" << seconds << ",\n" << url << "\n";
+  out << "#EXT-X-ENDLIST\n";
 }
 
 std::vector<int> markersOf(const std::vector<std::uint8_t>& pcm) {
@@ -66,6 +128,12 @@ class StreamPlayerNetworkE2E : public ::testing::Test {
 
   // Plays `url` to its end into a private output and returns the result and what was heard.
   std::pair<CommandResult, Heard> playAndRecord(const std::string& url) {
+    auto [result, recording] = recordPlaying(url);
+    return {result, heardIn(recording)};
+  }
+
+  // The same, with the recording as it is.
+  std::pair<CommandResult, std::vector<std::uint8_t>> recordPlaying(const std::string& url) {
     PrivateSink sink;
     MonitorRecorder recorder(sink.name());
     BackgroundProcess player({program("vellory-player"), "--url", url}, environment(sink));
@@ -76,7 +144,7 @@ class StreamPlayerNetworkE2E : public ::testing::Test {
       result = player.wait(50ms);
     }
     if (!result) ADD_FAILURE() << "the player did not end";
-    return {result.value_or(CommandResult{}), heardIn(recorder.finish())};
+    return {result.value_or(CommandResult{}), recorder.finish()};
   }
 
   TempDir dir_;
@@ -191,6 +259,58 @@ TEST_F(StreamPlayerNetworkE2E, ASelfSignedServerIsRefusedUnlessItsCertificateIsT
   EXPECT_EQ(trusted.status, 0) << trusted.err;
   EXPECT_EQ(trusted.err, urlLine);
   EXPECT_TRUE(heard.markers == markersOf(markerFrames(rate / 2)));
+}
+
+// The decoder skips a segment it may not fetch and would go on with the next: the plain http
+// segment is never asked for, nothing after it is heard, and the run fails.
+TEST_F(StreamPlayerNetworkE2E, APlaylistSegmentOnPlainHttpIsRefusedAndTheRunFails) {
+  makeSegment(dir_, "a.ts", 440, 6.0);
+  makeSegment(dir_, "a2.ts", 440);
+  makeSegment(dir_, "b.ts", 1000);
+  makeSegment(dir_, "c.ts", 660);
+  // The decoder opens each segment as it begins the one before. The first comes at about real
+  // time (20000 bytes a second), so that it plays for some seconds before the decoder gets to
+  // the plain one.
+  writePlaylist(dir_.file("mixed.m3u8"), {{server_->url("a.ts?rate=20000"), 6.0},
+                                          {server_->url("a2.ts"), 2.0},
+                                          {server_->plainUrl("b.ts"), 2.0},
+                                          {server_->url("c.ts"), 2.0}});
+  const auto [result, recording] = recordPlaying(server_->url("mixed.m3u8"));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, urlLine + notOverHttpsLine);
+  EXPECT_GT(toneIn(recording, 440).tenths, 20);
+  EXPECT_LT(toneIn(recording, 1000).loudest, 0.02);
+  EXPECT_LT(toneIn(recording, 660).loudest, 0.02);
+  for (const auto& path : server_->requestPaths()) EXPECT_NE(path.rfind("http:", 0), 0u) << path;
+}
+
+TEST_F(StreamPlayerNetworkE2E, ARedirectToPlainHttpIsRefused) {
+  const auto url = server_->url("six.wav?redirect=" + server_->plainUrl("six.wav"));
+  PrivateSink sink;
+  const auto result = runCommand({program("vellory-player"), "--url", url}, 30s, environment(sink));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, notOverHttpsLine);
+  EXPECT_FALSE(decoderRunsFor(url));
+}
+
+// Everything on https: the playlist, reached through a redirect, its key and its segments.
+TEST_F(StreamPlayerNetworkE2E, AnEncryptedPlaylistOnHttpsPlaysWhole) {
+  makeSegment(dir_, "a.ts", 440, 2.0, true);
+  makeSegment(dir_, "b.ts", 440, 2.0, true);
+  std::ofstream key(dir_.file("segments.key"), std::ios::binary);
+  for (std::size_t k = 0; k < 32; k += 2) {
+    key.put(static_cast<char>(std::stoi(std::string(segmentKeyHex).substr(k, 2), nullptr, 16)));
+  }
+  key.close();
+  writePlaylist(dir_.file("list.m3u8"), {{server_->url("a.ts"), 2.0}, {server_->url("b.ts"), 2.0}},
+                server_->url("segments.key"));
+  const auto [result, recording] =
+      recordPlaying(server_->url("moved.m3u8?redirect=" + server_->url("list.m3u8")));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, urlLine);
+  const auto heard = toneIn(recording, 440);
+  EXPECT_GE(heard.tenths, 36);
+  EXPECT_LE(heard.tenths, 44);
 }
 
 // A terminal's Ctrl-C reaches the player's whole process group; the decoder must not die of it

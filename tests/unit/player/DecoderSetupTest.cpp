@@ -8,6 +8,7 @@
 
 #include "player/DecoderCommand.hpp"
 #include "player/DecoderText.hpp"
+#include "player/HttpsOnly.hpp"
 #include "player/PlayerError.hpp"
 #include "player/SourceCheck.hpp"
 
@@ -38,6 +39,8 @@ TEST(DecoderCommand, AStreamIsAskedToReconnectAndVerifyBeforeItIsOpened) {
                                       "5000000",
                                       "-tls_verify",
                                       "1",
+                                      "-protocol_whitelist",
+                                      "https,tls,tcp,crypto",
                                       "-i",
                                       "HTTPS://Example.com/a b.mp3",
                                       "-f",
@@ -56,9 +59,10 @@ TEST(DecoderCommand, AGivenCAFileIsTheOneTrusted) {
       decoderArguments("https://example.com/a.mp3", true, std::string("/a b/ca.pem"));
   const auto verify = std::find(words.begin(), words.end(), "-tls_verify");
   const auto input = std::find(words.begin(), words.end(), "-i");
-  ASSERT_LE(verify + 4, input);
-  EXPECT_EQ(std::vector<std::string>(verify, verify + 4),
-            (std::vector<std::string>{"-tls_verify", "1", "-ca_file", "/a b/ca.pem"}));
+  ASSERT_LE(verify + 6, input);
+  EXPECT_EQ(std::vector<std::string>(verify, verify + 6),
+            (std::vector<std::string>{"-tls_verify", "1", "-ca_file", "/a b/ca.pem",
+                                      "-protocol_whitelist", "https,tls,tcp,crypto"}));
 }
 
 TEST(DecoderCommand, TheVariableNamesTheCAFileUnlessItIsEmpty) {
@@ -162,6 +166,25 @@ TEST(DecoderText, TrimsAndRejectsInvalidUtf8) {
   EXPECT_EQ(decoderText("surrogate \xED\xA0\x80"), "");
   EXPECT_EQ(decoderText("cut \xE2\x82"), "");
   EXPECT_EQ(decoderText("emoji \xF0\x9F\x8E\xB5"), "emoji \xF0\x9F\x8E\xB5");
+}
+
+// The decoder's own words (ffmpeg 5.1) for a part of a stream that left https, and others that
+// look alike but say something else.
+TEST(HttpsOnly, TheDecodersRefusalsOfPlainPartsAreRecognised) {
+  for (const char* left :
+       {"[http @ 0x55] Protocol 'http' not on whitelist 'https,tls,tcp,crypto'!",
+        "[hls @ 0x1] Cannot reuse HTTP connection\n[udp @ 0x2] Protocol 'udp' not on whitelist "
+        "'https,tls,tcp,crypto'!\n[hls @ 0x1] Unable to open key file http://a/k.key",
+        "Option tls_verify not found.", "Option ca_file not found.\n"}) {
+    EXPECT_TRUE(reportsLeavingHttps(left)) << left;
+  }
+  for (const char* other :
+       {"[httpproxy @ 0x3] Protocol 'httpproxy' not on whitelist 'https,tls,tcp,crypto'!",
+        "[http @ 0x4] Protocol 'http' not on whitelist 'file,crypto,data'!",
+        "Protocol 'http' not on whitelist 'https,tls,tcp,crypto", "Protocol 'http",
+        "https://a/b.wav: Server returned 404 Not Found", "Option tls_verify", ""}) {
+    EXPECT_FALSE(reportsLeavingHttps(other)) << other;
+  }
 }
 
 }  // namespace

@@ -323,6 +323,35 @@ TEST_F(StreamPlayerFlow, AStreamThatEndedShortIsAFailureDespiteStatus0) {
   EXPECT_EQ(result.status, 0);
 }
 
+// The decoder skips a playlist's segment that is not on https and goes on with the next one:
+// playback ends at once, and the run fails.
+TEST_F(StreamPlayerFlow, APartRefusedForLeavingHttpsEndsPlaybackAndFails) {
+  const std::string refusal =
+      "say:[http @ 0x1] Protocol 'http' not on whitelist 'https,tls,tcp,crypto'!";
+  script = {"out:40000", "sleep:300", refusal, "out:4000000", "exit:0"};
+  auto result = run({"--url", "https://example.com/list.m3u8"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "[vellory-player] progressive url → stereo AudioQueue @ 48000 Hz\n[vellory-player] "
+            "Part of the stream was not served over https, so it was not played.\n");
+  EXPECT_EQ(output_.last()->count("stop immediate"), 1u);
+  EXPECT_LT(audioBytes().size(), 2000000u);
+
+  // Refused before anything played: a redirect to plain http, as the decoder words it.
+  script = {"say:Option ca_file not found.", "exit:1"};
+  result = run({"--url", "https://example.com/a.mp3"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "[vellory-player] Part of the stream was not served over https, so it was not "
+            "played.\n");
+
+  // A file's decoder is not held to https.
+  script = {"out:40000", refusal, "exit:0"};
+  result = run({"--file", "/music/list.m3u8"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, fileLine);
+}
+
 TEST_F(StreamPlayerFlow, InvalidUtf8OnStandardErrorCountsAsEmpty) {
   script = {"out:40000", "say:\xC3\x28", "exit:3"};
   const auto result = run({"--file", "/a.mp3"});
