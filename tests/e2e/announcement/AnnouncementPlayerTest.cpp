@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -301,6 +302,21 @@ TEST(AnnouncementPlayer, ReadFailureWhilePrimingGivesTheReadersWordsAndStatusOne
       prefix + "ExtAudioFileRead failed (System error : Input/output error).\n";
   ASSERT_GE(result.err.size(), line.size());
   EXPECT_EQ(result.err.substr(result.err.size() - line.size()), line) << result.err;
+
+  // FFmpeg's words for an .m4a whose first AAC frames are garbage.
+  encode(file, "aac", dir.file("tone.m4a"));
+  std::fstream m4a(dir.file("tone.m4a"), std::ios::in | std::ios::out | std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(m4a)), std::istreambuf_iterator<char>());
+  const auto media = bytes.find("mdat");
+  ASSERT_NE(media, std::string::npos);
+  m4a.seekp(static_cast<std::streamoff>(media + 20));
+  for (int k = 0; k < 3000; ++k) m4a.put(static_cast<char>(k * 151 + 7));
+  m4a.close();
+  const auto garbled = runCommand({tool, "--file", dir.file("tone.m4a")}, 15s);
+  EXPECT_EQ(garbled.status, 1) << garbled.err;
+  const std::string words =
+      prefix + "ExtAudioFileRead failed (Invalid data found when processing input).\n";
+  EXPECT_NE(garbled.err.find(words), std::string::npos) << garbled.err;
 }
 
 TEST(AnnouncementPlayer, AacAndAppleLosslessM4aPlayAtTheirLevelOnBothChannels) {
