@@ -91,7 +91,8 @@ StereoFilePlayer::StereoFilePlayer(const std::string& path, PlayerPlatform platf
     const std::int64_t position = filledFrames_.load(std::memory_order_relaxed);
     std::uint32_t frames = 0;
     if ((result = load(buffer, false, frames)) != status::ok) {
-      throw PlayerError::playback("ExtAudioFileRead failed", result);
+      throw PlayerError::playback("ExtAudioFileRead failed (" +
+                                  boundedText(audioFile_->readFailureText(result)) + ").");
     }
     if (frames > 0) primed_.push_back(Primed{buffer, frames, position});
   }
@@ -300,8 +301,9 @@ void StereoFilePlayer::preferOutputDevice(OutputQueue& queue, AudioHardware& har
               std::to_string(result) + "\n");
     return;
   }
+  // The name comes from the sound server, or from whoever named the device.
   err.write(std::string(messagePrefix) + "Using output device " + std::to_string(device) + " (" +
-            deviceName(hardware, device) + ")\n");
+            boundedText(deviceName(hardware, device)) + ")\n");
 }
 
 }  // namespace vellory::announcement

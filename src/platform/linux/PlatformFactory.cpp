@@ -1,8 +1,8 @@
 #include "shared/PlatformFactory.hpp"
 
+#include "platform/linux/LinuxAudioFileReader.hpp"
 #include "platform/linux/PulseHardware.hpp"
 #include "platform/linux/PulseOutputQueue.hpp"
-#include "platform/linux/SndFileReader.hpp"
 
 namespace vellory {
 
@@ -15,7 +15,7 @@ std::unique_ptr<AudioOutput> makeAudioOutput() {
 }
 
 std::unique_ptr<AudioFileReader> makeAudioFileReader() {
-  return std::make_unique<sndfile::SndFileReader>();
+  return std::make_unique<LinuxAudioFileReader>();
 }
 
 }  // namespace vellory

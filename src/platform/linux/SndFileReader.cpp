@@ -1,22 +1,16 @@
 #include "platform/linux/SndFileReader.hpp"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "platform/linux/FileReaderContract.hpp"
 
 namespace vellory::sndfile {
 
 namespace {
 
-constexpr OSStatus fileNotFound = -43;
-constexpr OSStatus permissionDenied = -54;
-constexpr OSStatus unsupportedFileType = static_cast<OSStatus>(fourCharCode("typ?"));
-constexpr OSStatus unsupportedFormat = static_cast<OSStatus>(fourCharCode("fmt?"));
-constexpr OSStatus readFailed = static_cast<OSStatus>(fourCharCode("rea?"));
-constexpr std::uint32_t formatFlagIsNonInterleaved = 32;
+using audiofile::readFailed;
+using audiofile::unsupportedFileType;
+using audiofile::unsupportedFormat;
 
 }  // namespace
 
@@ -47,19 +41,10 @@ SndFile::~SndFile() {
 }
 
 OSStatus SndFile::fileDataFormat(AudioStreamBasicDescription& out) {
-  out = AudioStreamBasicDescription{};
-  out.mSampleRate = info_.samplerate;
-  out.mFormatID = formatLinearPCM;
-  const std::uint32_t bits = bitsOf(info_.format);
   const int subtype = info_.format & SF_FORMAT_SUBMASK;
-  out.mFormatFlags = (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE)
-                         ? formatFlagIsFloat | formatFlagIsPacked
-                         : formatFlagIsSignedInteger | formatFlagIsPacked;
-  out.mChannelsPerFrame = static_cast<std::uint32_t>(info_.channels);
-  out.mBitsPerChannel = bits;
-  out.mFramesPerPacket = 1;
-  out.mBytesPerFrame = bits / 8 * out.mChannelsPerFrame;
-  out.mBytesPerPacket = out.mBytesPerFrame;
+  out = audiofile::pcmFormat(info_.samplerate, static_cast<std::uint32_t>(info_.channels),
+                             bitsOf(info_.format),
+                             subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE);
   return status::ok;
 }
 
@@ -69,17 +54,7 @@ OSStatus SndFile::fileLengthFrames(std::int64_t& out) {
 }
 
 OSStatus SndFile::setClientDataFormat(const AudioStreamBasicDescription& format) {
-  const bool floatSamples =
-      format.mFormatID == formatLinearPCM && (format.mFormatFlags & formatFlagIsFloat) != 0 &&
-      (format.mFormatFlags & formatFlagIsNonInterleaved) == 0 && format.mBitsPerChannel == 32;
-  if (!floatSamples || format.mChannelsPerFrame == 0 ||
-      format.mBytesPerFrame != format.mChannelsPerFrame * sizeof(float)) {
-    return unsupportedFormat;
-  }
-  // No resampling here: the client plays at the file's own rate.
-  if (info_.samplerate > 0 && format.mSampleRate != static_cast<double>(info_.samplerate)) {
-    return unsupportedFormat;
-  }
+  if (!audiofile::deliversFloatAtRate(format, info_.samplerate)) return unsupportedFormat;
   clientChannels_ = format.mChannelsPerFrame;
   return status::ok;
 }
@@ -122,18 +97,9 @@ std::string SndFile::readFailureText(OSStatus status) {
 
 OSStatus SndFileReader::open(const std::string& path, std::unique_ptr<AudioFile>& outFile) {
   // libsndfile folds every failure into one code; the file system tells the cases apart.
-  // Not blocking, so that a FIFO in the file's place cannot hang the caller.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return fileNotFound;
-    if (errno == EACCES || errno == EPERM) return permissionDenied;
-    return status::unspecified;
-  }
-  struct stat fileStatus {};
-  if (::fstat(fd, &fileStatus) != 0 || !S_ISREG(fileStatus.st_mode) ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-    ::close(fd);
-    return unsupportedFileType;
+  int fd = -1;
+  if (const OSStatus opened = audiofile::openRegularFile(path, fd); opened != status::ok) {
+    return opened;
   }
   SF_INFO info{};
   SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);

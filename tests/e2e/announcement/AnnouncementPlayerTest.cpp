@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -78,6 +80,30 @@ void concatenate(const std::vector<std::string>& parts, const std::string& path)
   argv.push_back(path);
   const auto result = runCommand(argv);
   ASSERT_EQ(result.status, 0) << result.err;
+}
+
+// Encodes `source` with one of ffmpeg's audio encoders.
+void encode(const std::string& source, const std::string& codec, const std::string& path) {
+  const auto result = runCommand(
+      {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-i", source, "-c:a", codec, path});
+  ASSERT_EQ(result.status, 0) << result.err;
+}
+
+// The environment under which the reads of `file` fail once `readable` bytes have been read.
+std::map<std::string, std::string> failingReads(const std::string& file, long long readable) {
+  // Preloaded ahead of a sanitizer's runtime, which AddressSanitizer refuses unless told.
+  const char* asanOptions = std::getenv("ASAN_OPTIONS");
+  return {
+      {"LD_PRELOAD", VELLORY_FAILING_READ},
+      {"VELLORY_FAIL_READ_PATH", file},
+      {"VELLORY_FAIL_READ_AFTER", std::to_string(readable)},
+      {"ASAN_OPTIONS", std::string(asanOptions ? asanOptions : "") + ":verify_asan_link_order=0"}};
+}
+
+long long fileSize(const std::string& path) {
+  struct stat fileStatus {};
+  EXPECT_EQ(::stat(path.c_str(), &fileStatus), 0);
+  return static_cast<long long>(fileStatus.st_size);
 }
 
 std::string readFile(const std::string& path) {
@@ -241,19 +267,10 @@ TEST(AnnouncementPlayer, ReadFailurePartWayStopsWithOneLineAndStatusOne) {
   const std::string file = dir.file("tone.wav");
   makeTone(file, 440, 6.0);
   // The reads fail once the header and the first 2 s of frames (stereo float) have been read.
-  struct stat fileStatus {};
-  ASSERT_EQ(::stat(file.c_str(), &fileStatus), 0);
-  const long long readable = static_cast<long long>(fileStatus.st_size) - 4 * 48000 * 8;
+  const long long readable = fileSize(file) - 4 * 48000 * 8;
   auto speakers = recordMonitor("speakers", dir.file("speakers.wav"));
   const auto started = Clock::now();
-  // Preloaded ahead of a sanitizer's runtime, which AddressSanitizer refuses unless told.
-  const char* asanOptions = std::getenv("ASAN_OPTIONS");
-  const auto result = runCommand({tool, "--file", file}, 15s,
-                                 {{"LD_PRELOAD", VELLORY_FAILING_READ},
-                                  {"VELLORY_FAIL_READ_PATH", file},
-                                  {"VELLORY_FAIL_READ_AFTER", std::to_string(readable)},
-                                  {"ASAN_OPTIONS", std::string(asanOptions ? asanOptions : "") +
-                                                       ":verify_asan_link_order=0"}});
+  const auto result = runCommand({tool, "--file", file}, 15s, failingReads(file, readable));
   const auto ended = Clock::now();
   const Envelope envelope(speakers->finish());
 
@@ -271,6 +288,76 @@ TEST(AnnouncementPlayer, ReadFailurePartWayStopsWithOneLineAndStatusOne) {
   const double heard = (envelope.last(0.05) - onset + 1) * Envelope::window;
   EXPECT_GT(heard, 1.5);
   EXPECT_LT(heard, 2.1);
+}
+
+TEST(AnnouncementPlayer, ReadFailureWhilePrimingGivesTheReadersWordsAndStatusOne) {
+  TempDir dir;
+  const std::string file = dir.file("tone.wav");
+  makeTone(file, 440, 1.0);
+  // Only the header can be read.
+  const auto result =
+      runCommand({tool, "--file", file}, 15s, failingReads(file, fileSize(file) - 48000 * 8));
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string line =
+      prefix + "ExtAudioFileRead failed (System error : Input/output error).\n";
+  ASSERT_GE(result.err.size(), line.size());
+  EXPECT_EQ(result.err.substr(result.err.size() - line.size()), line) << result.err;
+
+  // FFmpeg's words for an .m4a whose first AAC frames are garbage.
+  encode(file, "aac", dir.file("tone.m4a"));
+  std::fstream m4a(dir.file("tone.m4a"), std::ios::in | std::ios::out | std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(m4a)), std::istreambuf_iterator<char>());
+  const auto media = bytes.find("mdat");
+  ASSERT_NE(media, std::string::npos);
+  m4a.seekp(static_cast<std::streamoff>(media + 20));
+  for (int k = 0; k < 3000; ++k) m4a.put(static_cast<char>(k * 151 + 7));
+  m4a.close();
+  const auto garbled = runCommand({tool, "--file", dir.file("tone.m4a")}, 15s);
+  EXPECT_EQ(garbled.status, 1) << garbled.err;
+  const std::string words =
+      prefix + "ExtAudioFileRead failed (Invalid data found when processing input).\n";
+  EXPECT_NE(garbled.err.find(words), std::string::npos) << garbled.err;
+}
+
+TEST(AnnouncementPlayer, AacAndAppleLosslessM4aPlayAtTheirLevelOnBothChannels) {
+  TempDir dir;
+  makeTone(dir.file("tone.wav"), 440, 1.0);
+  for (const std::string codec : {"aac", "alac"}) {
+    const std::string file = dir.file(codec + ".m4a");
+    encode(dir.file("tone.wav"), codec, file);
+    auto speakers = recordMonitor("speakers", dir.file(codec + "-speakers.wav"));
+    const auto result = runCommand({tool, "--file", file}, 15s);
+    const Recording heard = speakers->finish();
+    ASSERT_EQ(result.status, 0) << codec << ": " << result.err;
+    EXPECT_NE(result.err.find(prefix + "AudioQueue stereo 2ch interleaved @ 48000 Hz\n"),
+              std::string::npos)
+        << result.err;
+    const Envelope envelope(heard);
+    const int onset = envelope.first(0.05);
+    ASSERT_GE(onset, 0) << codec << ": nothing heard";
+    EXPECT_NEAR((envelope.last(0.05) - onset + 1) * Envelope::window, 1.0, 0.03) << codec;
+    const double middle = (onset + 30) * Envelope::window;
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+      EXPECT_NEAR(toneAmplitude(slice(heard, channel, middle, middle + 0.5), 48000, 440), 0.5, 0.05)
+          << codec << ", channel " << channel;
+    }
+  }
+}
+
+TEST(AnnouncementPlayer, FileNoReaderOpensFailsWithTheOpenLineAndStatusOne) {
+  TempDir dir;
+  std::ofstream(dir.file("notes.m4a")) << "These are notes, not audio.\n";
+  // A playlist is not followed to the audio it names.
+  makeTone(dir.file("tone.wav"), 440, 0.5);
+  encode(dir.file("tone.wav"), "aac", dir.file("tone.aac"));
+  std::ofstream(dir.file("list.m3u8")) << "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n"
+                                       << dir.file("tone.aac") << "\n#EXT-X-ENDLIST\n";
+  for (const std::string name : {"notes.m4a", "list.m3u8"}) {
+    const auto result = runCommand({tool, "--file", dir.file(name)}, 10s);
+    EXPECT_EQ(result.status, 1) << name;
+    EXPECT_EQ(result.err, prefix + "Unable to open audio file (1954115647).\n") << name;
+    EXPECT_EQ(result.out, "");
+  }
 }
 
 TEST(AnnouncementPlayer, MonoFlacAt44100PlaysOnBothChannels) {

@@ -66,6 +66,16 @@ TEST_F(OutputDevicePreference, SpeakerNameWinsWhenTheDefaultIsNotStereo) {
   EXPECT_EQ(err.text(), "[announcement-player] Using output device 52 (Internal Speakers)\n");
 }
 
+TEST_F(OutputDevicePreference, DeviceNameIsShownOnOneBoundedLine) {
+  addOutput(45, "Speakers\n[announcement-player] first buffer" + std::string(300, 'y'), {2});
+  setDefault(45);
+  EXPECT_EQ(prefer(), "uid-45");
+  EXPECT_EQ(err.text(),
+            "[announcement-player] Using output device 45 (Speakers [announcement-player] first "
+            "buffer" +
+                std::string(200 - 44, 'y') + "\xE2\x80\xA6)\n");
+}
+
 TEST_F(OutputDevicePreference, FirstStereoDeviceWithoutSpeakerNames) {
   addOutput(60, "Surround", {8});
   addOutput(61, "Mono", {1});

@@ -65,6 +65,15 @@ TEST_F(StereoFilePlayerConstruction, EveryFailureHasItsMessageAndReleasesWhatWas
   EXPECT_EQ(files.record().open, 0);
 }
 
+TEST_F(StereoFilePlayerConstruction, FailedPrimingReadGivesTheReadersWordsOnOneBoundedLine) {
+  FakeFileScript script = fileOf(10000);
+  script.readFailures[0] = -39;
+  script.readFailureText = "System error :\nInput/output error" + std::string(300, 'x');
+  EXPECT_EQ(constructionError(script),
+            "ExtAudioFileRead failed (System error : Input/output error" +
+                std::string(200 - 34, 'x') + "\xE2\x80\xA6).");
+}
+
 TEST_F(StereoFilePlayerConstruction, ClientFormatIsStereoFloatAtTheFilesRate) {
   auto player = makePlayer(fileOf(441000, 0.5f, 44100.0));
   EXPECT_DOUBLE_EQ(player->duration(), 10.0);
