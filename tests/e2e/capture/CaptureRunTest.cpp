@@ -93,9 +93,9 @@ std::string deviceMap(int channels) {
 }
 
 // Checks that each channel of the last second carries exactly its expected tone (0: silence)
-// and none of the others.
+// and none of the others above `others`.
 void expectTonesOnChannels(const Recording& recorded, const std::vector<double>& expected,
-                           const std::string& label) {
+                           const std::string& label, double others = 0.01) {
   ASSERT_EQ(recorded.channels.size(), expected.size()) << label;
   ASSERT_GE(recorded.frames(), static_cast<std::size_t>(recorded.sampleRate / 2))
       << label << ": no audio for seconds after connecting";
@@ -109,7 +109,7 @@ void expectTonesOnChannels(const Recording& recorded, const std::vector<double>&
       if (frequency == expected[c]) {
         EXPECT_GT(amplitude, 0.2) << label << ": channel " << c << " lacks " << frequency << " Hz";
       } else {
-        EXPECT_LT(amplitude, 0.01)
+        EXPECT_LT(amplitude, others)
             << label << ": channel " << c << " carries " << frequency << " Hz";
       }
     }
@@ -293,17 +293,22 @@ TEST_F(CaptureRunTest, EverydayRecordersGetEveryChannelInItsPlace) {
       ASSERT_TRUE(ended) << label;
       EXPECT_EQ(ended->status, 0) << label << ": " << ended->err;
     }
+    // A recorder that loses a block while both cores are busy spreads a little of every tone
+    // over the others; a tone on the wrong channel is ten times that.
+    const double glitches = 0.05;
     if (ffmpegHasAll) {
       expectTonesOnChannels(readRecording(dir.file("ffmpeg.wav")), layout.expected,
-                            label + ", ffmpeg");
+                            label + ", ffmpeg", glitches);
     }
     if (pwRecord) {
       pwRecord->signal(SIGINT);
       ASSERT_TRUE(pwRecord->wait(5s)) << label;
       expectTonesOnChannels(readRecording(dir.file("pw-record.wav")), layout.expected,
-                            label + ", pw-record");
+                            label + ", pw-record", glitches);
     }
-    if (parecord) expectTonesOnChannels(parecord->finish(), layout.expected, label + ", parecord");
+    if (parecord) {
+      expectTonesOnChannels(parecord->finish(), layout.expected, label + ", parecord", glitches);
+    }
     const Recording mix = readRecording(dir.file("stereo.wav"));
     ASSERT_EQ(mix.channels.size(), 2u) << label;
     for (std::size_t side = 0; side < 2; ++side) {
