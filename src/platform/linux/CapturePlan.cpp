@@ -1,6 +1,9 @@
 #include "platform/linux/CapturePlan.hpp"
 
+#include <pulse/channelmap.h>
 #include <pulse/sample.h>
+
+#include <algorithm>
 
 #include "platform/linux/PulseModuleArgs.hpp"
 
@@ -60,13 +63,15 @@ PlannedModule liveLoopback(const CaptureLayout& layout, const std::string& sink)
           std::nullopt};
 }
 
+// The mixer's channel k is presented as position k of `presentedChannelMap`: only the names
+// change, so each part still reaches exactly its channels.
 PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
-  const std::string map = auxChannelMap(0, total);
   return {
       "module-remap-source",
       "source_name=" + quoted(layout.uid) + " master=" + quoted(layout.parts + ".mix.monitor") +
-          " channels=" + std::to_string(total) + " channel_map=" + map +
-          " master_channel_map=" + map + " remix=no source_properties='" +
+          " channels=" + std::to_string(total) +
+          " channel_map=" + presentedChannelMap(total, layout.positions) +
+          " master_channel_map=" + auxChannelMap(0, total) + " remix=no source_properties='" +
           ownProperties("capture", group(layout) + " device.description=" + quoted(layout.name)) +
           "'",
       {},
@@ -75,6 +80,25 @@ PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
 }
 
 }  // namespace
+
+std::string presentedChannelMap(unsigned channels, PresentedPositions positions) {
+  // libpulse names all 18 positions of the order for 18 channels, but only 9 for 10 to 17.
+  constexpr unsigned orderLength = 18;
+  const bool allNamed = positions == PresentedPositions::named && channels > 9;
+  pa_channel_map map;
+  if (pa_channel_map_init_extend(&map, allNamed ? orderLength : channels, PA_CHANNEL_MAP_WAVEEX) ==
+      nullptr) {
+    return {};
+  }
+  const unsigned fromMap = std::min(channels, static_cast<unsigned>(map.channels));
+  std::string result;
+  for (unsigned k = 0; k < fromMap; ++k) {
+    if (k != 0) result += ",";
+    result += pa_channel_position_to_string(map.map[k]);
+  }
+  if (channels > fromMap) result += "," + auxChannelMap(0, channels - fromMap);
+  return result;
+}
 
 unsigned captureChannels(const CaptureLayout& layout) {
   unsigned total = layout.live ? layout.live->channels : 0;

@@ -19,6 +19,21 @@ struct CaptureTap {
   unsigned channels = 0;
 };
 
+// How the device names its channels to recorders. The servers join a recorder's channels to a
+// source's by position name, so the device presents the positions ordinary recorders ask for: the
+// wave-extensible order of its channel count (front-left, front-right, front-center, lfe,
+// rear-left, rear-right, front-left-of-center, front-right-of-center, rear-center, ...), the
+// order ffmpeg's pulse input asks for by default. A recorder asking for the device's count then
+// gets channel k at index k, and one asking for fewer gets a mix instead of silence.
+enum class PresentedPositions {
+  // libpulse's extension of that order: aux positions from the tenth channel on, as ffmpeg asks
+  // for them.
+  waveExtensible,
+  // All 18 of the order's names before any aux position. PipeWire 0.3.65 delivers silence on
+  // every aux channel of a source whose other channels are named, whatever the reader asks for.
+  named,
+};
+
 // Everything the capture device is built from.
 struct CaptureLayout {
   std::string uid;    // the source that stands for the device
@@ -28,6 +43,7 @@ struct CaptureLayout {
   std::vector<CaptureTap> taps;
   unsigned liveLatencyMs = 10;
   unsigned mixerLatencyMs = 0;  // the latency the mixer is held at; 0: left to the server
+  PresentedPositions positions = PresentedPositions::waveExtensible;
 };
 
 // A latency the mixer is held at while the device exists, by a corked record stream of ours on
@@ -63,6 +79,9 @@ struct PlannedModule {
 // loopback and no drift), the mono pad needs nothing (no audio reaches its channel), and a remap
 // source over the mixer's monitor presents the whole. The mixer carries the layout's hold, if any.
 std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout);
+
+// The positions the device presents `channels` under, in the run report's order.
+std::string presentedChannelMap(unsigned channels, PresentedPositions positions);
 
 // The device's channel count: the live input's, then every tap's.
 unsigned captureChannels(const CaptureLayout& layout);

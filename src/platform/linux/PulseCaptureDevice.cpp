@@ -87,6 +87,7 @@ OSStatus PulseCaptureDevice::layoutFor(const DescriptionDictionary& description,
   const bool pipewire = server->serverName.find("PipeWire") != std::string::npos;
   layout.liveLatencyMs = pipewire ? pipewireLiveInputLatencyMs : liveInputLatencyMs;
   layout.mixerLatencyMs = pipewire ? 0 : mixerLatencyMs;
+  layout.positions = pipewire ? PresentedPositions::named : PresentedPositions::waveExtensible;
   const DictionaryList subDevices = description.list(aggregateKey::subDeviceList);
   if (!subDevices.empty()) {
     const auto wanted = entryText(subDevices.front(), aggregateKey::subDeviceUID);

@@ -27,6 +27,29 @@ void makeTone(const std::string& path, double frequency, double seconds, int cha
   ASSERT_EQ(result.status, 0) << result.err;
 }
 
+void makeChannelTones(const std::string& path, const std::vector<double>& frequencies,
+                      double seconds, double amplitude) {
+  std::vector<std::string> argv{"sox",
+                                "-n",
+                                "-r",
+                                "48000",
+                                "-c",
+                                std::to_string(frequencies.size()),
+                                "-e",
+                                "floating-point",
+                                "-b",
+                                "32",
+                                path,
+                                "synth",
+                                std::to_string(seconds)};
+  for (const double frequency : frequencies) {
+    argv.insert(argv.end(), {"sine", std::to_string(frequency)});
+  }
+  argv.insert(argv.end(), {"vol", std::to_string(amplitude)});
+  const auto result = runCommand(argv);
+  ASSERT_EQ(result.status, 0) << result.err;
+}
+
 std::unique_ptr<BackgroundProcess> playAsApplication(const std::string& bundleID,
                                                      const std::string& file,
                                                      const std::string& device) {

@@ -25,6 +25,10 @@ class TempDir {
 void makeTone(const std::string& path, double frequency, double seconds, int channels = 2,
               double amplitude = 0.5);
 
+// Writes a WAV with a sine of its own on each channel (48000 Hz, float samples).
+void makeChannelTones(const std::string& path, const std::vector<double>& frequencies,
+                      double seconds, double amplitude = 0.5);
+
 // A playback stream tagged as an application with a bundle id (application.id).
 std::unique_ptr<BackgroundProcess> playAsApplication(const std::string& bundleID,
                                                      const std::string& file,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 
@@ -57,6 +58,42 @@ TEST(CapturePlanTest, PlacesEveryPartOnExactlyItsChannels) {
   EXPECT_EQ(placements(plan),
             (std::map<std::string, std::string>{{"vellory.tap.7.0", "aux0,aux1"},
                                                 {"vellory.tap.7.1", "aux2,aux3"}}));
+}
+
+// Recorders join channels by position name and ask for the wave-extensible order of their
+// channel count; inside, the mixer keeps its aux channels, so every part still lands on its own.
+TEST(CapturePlanTest, TheDevicePresentsTheMixersChannelsUnderTheOrderRecordersAskFor) {
+  for (const auto positions : {PresentedPositions::waveExtensible, PresentedPositions::named}) {
+    EXPECT_EQ(presentedChannelMap(2, positions), "front-left,front-right");
+    EXPECT_EQ(presentedChannelMap(4, positions), "front-left,front-right,front-center,lfe");
+    EXPECT_EQ(presentedChannelMap(6, positions),
+              "front-left,front-right,front-center,lfe,rear-left,rear-right");
+    for (unsigned channels = 1; channels <= 32; ++channels) {
+      const std::string map = presentedChannelMap(channels, positions);
+      EXPECT_EQ(static_cast<unsigned>(std::count(map.begin(), map.end(), ',')) + 1, channels);
+    }
+  }
+  const std::string nine =
+      "front-left,front-right,front-center,lfe,rear-left,rear-right,front-left-of-center,"
+      "front-right-of-center,rear-center";
+  // From the tenth channel on, ffmpeg asks for aux positions; PipeWire silences those next to
+  // named ones, so there every channel up to the 18th is named.
+  EXPECT_EQ(presentedChannelMap(10, PresentedPositions::waveExtensible), nine + ",aux0");
+  EXPECT_EQ(presentedChannelMap(10, PresentedPositions::named), nine + ",side-left");
+  EXPECT_EQ(presentedChannelMap(20, PresentedPositions::named).substr(nine.size()),
+            ",side-left,side-right,top-center,top-front-left,top-front-center,top-front-right,"
+            "top-rear-left,top-rear-center,top-rear-right,aux0,aux1");
+
+  auto piped = layout(CaptureInput{"mic", 1, "mono"}, {1, 2, 2, 2, 2});
+  piped.positions = PresentedPositions::named;
+  const auto plan = planCaptureDevice(piped);
+  const auto& source = plan[plan.size() - 2];
+  ASSERT_EQ(source.module, "module-remap-source");
+  EXPECT_EQ(argument(source, "channel_map"), nine + ",side-left");
+  EXPECT_EQ(argument(source, "master_channel_map"), argument(plan.front(), "channel_map"));
+  EXPECT_EQ(argument(plan.front(), "channel_map"),
+            "aux0,aux1,aux2,aux3,aux4,aux5,aux6,aux7,aux8,aux9");
+  EXPECT_EQ(argument(source, "remix"), "no");
 }
 
 TEST(CapturePlanTest, ChannelCountsForEveryLayout) {
