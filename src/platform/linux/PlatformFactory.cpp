@@ -1,6 +1,5 @@
 #include "shared/PlatformFactory.hpp"
 
-#include "platform/linux/LinuxAudioFileReader.hpp"
 #include "platform/linux/PulseHardware.hpp"
 #include "platform/linux/PulseOutputQueue.hpp"
 
@@ -12,10 +11,6 @@ std::unique_ptr<AudioHardware> makeAudioHardware() {
 
 std::unique_ptr<AudioOutput> makeAudioOutput() {
   return std::make_unique<pulse::PulseAudioOutput>();
-}
-
-std::unique_ptr<AudioFileReader> makeAudioFileReader() {
-  return std::make_unique<LinuxAudioFileReader>();
 }
 
 }  // namespace vellory
