@@ -12,7 +12,7 @@ Recorder::Recorder(const std::string& source, const std::string& path, int chann
                                 "--rate=48000",
                                 "--format=float32le",
                                 "--channels=" + std::to_string(channels),
-                                "--latency-msec=10",
+                                "--latency-msec=50",
                                 "--file-format=wav"};
   if (!channelMap.empty()) argv.push_back("--channel-map=" + channelMap);
   argv.push_back(path);
