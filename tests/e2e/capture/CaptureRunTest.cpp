@@ -455,7 +455,12 @@ TEST_F(CaptureRunTest, StopAtAnyMomentOfStartUpLeavesNothing) {
     run.signal(SIGTERM);
     const auto ended = run.wait(3s);
     ASSERT_TRUE(ended) << label;
-    EXPECT_EQ(ended->status, 0) << label << ": " << ended->err;
+    // With both cores busy the first moment can still come before the handlers stand: then
+    // the default action ends the program, before it has said or built anything.
+    const bool beforeHandlers = moment == 0 && ended->status == 128 + SIGTERM && ended->err.empty();
+    if (!beforeHandlers) {
+      EXPECT_EQ(ended->status, 0) << label << ": " << ended->err;
+    }
     EXPECT_FALSE(hasSource(captureUID)) << label;
     EXPECT_TRUE(ourSinks().empty()) << label;
     EXPECT_TRUE(waitUntil([&] { return sinkOfProcess(alpha->pid()) == "speakers"; }, 2s)) << label;
