@@ -370,7 +370,8 @@ TEST_F(CaptureRunTest, ARecorderOpenedRightAfterTheReportHasAudioFromThenOn) {
     if (live) items.insert(items.begin(), {"--live-input-name", "Mono Microphone"});
     auto run = startRun(items);
     const int channels = run.report["channels"];
-    EXPECT_GE(secondsRecordedOver(4s, channels, dir.file("capture.raw")), 3.8) << label;
+    // A recorder that joined late lost 2 s; a busy machine delays what it writes by some tenths.
+    EXPECT_GE(secondsRecordedOver(4s, channels, dir.file("capture.raw")), 3.5) << label;
 
     run.process->signal(SIGTERM);
     const auto ended = run.process->wait(3s);
