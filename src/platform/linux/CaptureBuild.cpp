@@ -5,6 +5,14 @@ namespace vellory::pulse {
 BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer& server,
                           BuiltCapture& built) {
   for (const PlannedModule& part : plan) {
+    if (part.feed) {
+      built.fed = server.feed(*part.feed);
+      if (!built.fed) {
+        removeCapture(server, built);
+        return BuildOutcome::loadFailed;
+      }
+      continue;
+    }
     const auto index = server.load(part);
     if (!index) {
       removeCapture(server, built);
@@ -26,6 +34,7 @@ BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer&
 }
 
 void removeCapture(CaptureServer& server, BuiltCapture& built) {
+  if (built.fed) server.unfeed();
   if (built.held) server.release();
   for (std::size_t k = built.modules.size(); k-- > 0;) {
     if (!built.attachedSinks[k].empty()) server.detach(built.attachedSinks[k]);

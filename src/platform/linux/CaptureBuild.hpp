@@ -23,6 +23,10 @@ class CaptureServer {
   // Holds a sink at a latency, and ends that hold; false when it could not be held.
   virtual bool hold(const MixerHold& wanted) = 0;
   virtual void release() = 0;
+  // Carries the live input into its sink through streams of ours, and ends that; false when the
+  // feed could not be started.
+  virtual bool feed(const LiveFeed& wanted) = 0;
+  virtual void unfeed() = 0;
 };
 
 // What a carried-out plan built, to be removed in reverse.
@@ -31,6 +35,7 @@ struct BuiltCapture {
   // One per module: the sink a tap's streams were moved into, when the module made one.
   std::vector<std::string> attachedSinks;
   bool held = false;  // a module's sink is held at a latency
+  bool fed = false;   // the live input is fed by streams of ours
 };
 
 enum class BuildOutcome { built, loadFailed, notLinked };
@@ -42,7 +47,8 @@ enum class BuildOutcome { built, loadFailed, notLinked };
 BuildOutcome buildCapture(const std::vector<PlannedModule>& plan, CaptureServer& server,
                           BuiltCapture& built);
 
-// Ends the hold, then unloads the modules in reverse order, the live input's loopback first and
+// Ends the hold and the live input's feed, then unloads the modules in reverse order, the live
+// input's loopback first and
 // the mixer last, moving a tap's streams back right before the sink they were moved into goes.
 void removeCapture(CaptureServer& server, BuiltCapture& built);
 

@@ -29,6 +29,7 @@ PlannedModule mixer(const CaptureLayout& layout, unsigned total) {
                          " sink_properties=" + partProperties(layout),
                      sink,
                      {},
+                     std::nullopt,
                      std::nullopt};
   if (layout.mixerLatencyMs != 0) {
     part.hold =
@@ -47,6 +48,7 @@ PlannedModule remapSink(const CaptureLayout& layout, const std::string& sink, un
               " remix=no sink_properties=" + partProperties(layout),
           sink,
           {},
+          std::nullopt,
           std::nullopt};
 }
 
@@ -60,7 +62,17 @@ PlannedModule liveLoopback(const CaptureLayout& layout, const std::string& sink)
               partProperties(layout) + " source_output_properties=" + partProperties(layout),
           {},
           {},
+          std::nullopt,
           std::nullopt};
+}
+
+PlannedModule liveFeed(const CaptureLayout& layout, const std::string& sink) {
+  const CaptureInput& live = *layout.live;
+  PlannedModule step;
+  step.sinkName = sink;
+  step.feed =
+      LiveFeed{live.name, sink, live.channels, live.channelMap, layout.liveLatencyMs, layout.uid};
+  return step;
 }
 
 // The mixer's channel k is presented as position k of `presentedChannelMap`: only the names
@@ -76,6 +88,7 @@ PlannedModule presentingSource(const CaptureLayout& layout, unsigned total) {
           "'",
       {},
       {},
+      std::nullopt,
       std::nullopt};
 }
 
@@ -132,7 +145,10 @@ std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout) {
   // built or torn down while it feeds us. A loopback-based input on PipeWire (a remap, echo
   // cancel or filter-chain source) can stop delivering for good when its graph is reshaped
   // under it.
-  if (layout.live) plan.push_back(liveLoopback(layout, liveSink));
+  if (layout.live) {
+    plan.push_back(layout.liveRoute == LiveRoute::streams ? liveFeed(layout, liveSink)
+                                                          : liveLoopback(layout, liveSink));
+  }
   return plan;
 }
 

@@ -34,6 +34,26 @@ enum class PresentedPositions {
   named,
 };
 
+// How the live input reaches its sink.
+enum class LiveRoute {
+  // A server loopback (`module-loopback`).
+  loopback,
+  // A record and a playback stream of ours. PipeWire 0.3.65 now and then stops for good an input
+  // that is itself a loopback inside the server (a remap, echo-cancel or filter-chain source)
+  // once a loopback from it comes and goes; recorders and players never stop it.
+  streams,
+};
+
+// The live input carried into its sink by streams of ours.
+struct LiveFeed {
+  std::string source;  // the live input
+  std::string sink;    // the sink over its channels of the mixer
+  unsigned channels = 0;
+  std::string channelMap;  // the input's own, as the sink's
+  unsigned latencyMs = 0;
+  std::string group;  // the device's UID, which both streams carry
+};
+
 // Everything the capture device is built from.
 struct CaptureLayout {
   std::string uid;    // the source that stands for the device
@@ -44,6 +64,7 @@ struct CaptureLayout {
   unsigned liveLatencyMs = 10;
   unsigned mixerLatencyMs = 0;  // the latency the mixer is held at; 0: left to the server
   PresentedPositions positions = PresentedPositions::waveExtensible;
+  LiveRoute liveRoute = LiveRoute::loopback;
 };
 
 // A latency the mixer is held at while the device exists, by a corked record stream of ours on
@@ -68,16 +89,19 @@ struct PlannedModule {
   // A latency to hold the module's sink at once it is loaded, before anything plays into it: an
   // idle null sink keeps the block it has begun, whatever latency is asked for later.
   std::optional<MixerHold> hold;
+  // Set for the step that feeds the live input through streams of ours: no module is loaded.
+  std::optional<LiveFeed> feed;
 };
 
 // The modules that build the capture device, in load order (remove them in reverse). Empty when
 // the layout has no channels or more than the server allows.
 //
 // An aux-mapped null sink mixes the parts: the live input reaches its channels through a
-// loopback into a remap sink (the loopback comes last, once everything else stands), every stereo
-// tap gets a remap sink over its two channels (its streams are moved straight into it, so no
-// loopback and no drift), the mono pad needs nothing (no audio reaches its channel), and a remap
-// source over the mixer's monitor presents the whole. The mixer carries the layout's hold, if any.
+// loopback or a feed of ours into a remap sink (that comes last, once everything else stands),
+// every stereo tap gets a remap sink over its two channels (its streams are moved straight into it,
+// so no loopback and no drift), the mono pad needs nothing (no audio reaches its channel), and a
+// remap source over the mixer's monitor presents the whole. The mixer carries the layout's hold, if
+// any.
 std::vector<PlannedModule> planCaptureDevice(const CaptureLayout& layout);
 
 // The positions the device presents `channels` under, in the run report's order.

@@ -88,6 +88,7 @@ OSStatus PulseCaptureDevice::layoutFor(const DescriptionDictionary& description,
   layout.liveLatencyMs = pipewire ? pipewireLiveInputLatencyMs : liveInputLatencyMs;
   layout.mixerLatencyMs = pipewire ? 0 : mixerLatencyMs;
   layout.positions = pipewire ? PresentedPositions::named : PresentedPositions::waveExtensible;
+  layout.liveRoute = pipewire ? LiveRoute::streams : LiveRoute::loopback;
   const DictionaryList subDevices = description.list(aggregateKey::subDeviceList);
   if (!subDevices.empty()) {
     const auto wanted = entryText(subDevices.front(), aggregateKey::subDeviceUID);
@@ -113,8 +114,9 @@ namespace {
 class PulseCaptureServer : public CaptureServer {
  public:
   PulseCaptureServer(PulseContext& context, PulseTaps& taps, PulseMixerHold& hold,
+                     PulseLiveFeed& feed,
                      std::function<bool(const std::vector<std::uint32_t>&)> linked)
-      : context_(context), taps_(taps), hold_(hold), linked_(std::move(linked)) {}
+      : context_(context), taps_(taps), hold_(hold), feed_(feed), linked_(std::move(linked)) {}
   std::optional<std::uint32_t> load(const PlannedModule& module) override {
     return context_.loadModule(module.module, module.arguments);
   }
@@ -126,11 +128,14 @@ class PulseCaptureServer : public CaptureServer {
   bool linked(const std::vector<std::uint32_t>& modules) override { return linked_(modules); }
   bool hold(const MixerHold& wanted) override { return hold_.hold(wanted); }
   void release() override { hold_.release(); }
+  bool feed(const LiveFeed& wanted) override { return feed_.start(wanted); }
+  void unfeed() override { feed_.stop(); }
 
  private:
   PulseContext& context_;
   PulseTaps& taps_;
   PulseMixerHold& hold_;
+  PulseLiveFeed& feed_;
   std::function<bool(const std::vector<std::uint32_t>&)> linked_;
 };
 
@@ -146,9 +151,9 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
   }
   const std::vector<PlannedModule> plan = planCaptureDevice(layout);
   if (plan.empty()) return status::illegalOperation;
-  PulseCaptureServer server(context_, taps, hold_, [&](const std::vector<std::uint32_t>& modules) {
-    return awaitLinks(modules, cancelled);
-  });
+  PulseCaptureServer server(
+      context_, taps, hold_, feed_,
+      [&](const std::vector<std::uint32_t>& modules) { return awaitLinks(modules, cancelled); });
   switch (buildCapture(plan, server, built_)) {
     case BuildOutcome::built:
       outSourceName = layout.uid;
@@ -162,12 +167,13 @@ OSStatus PulseCaptureDevice::create(const DescriptionDictionary& description, Pu
 }
 
 void PulseCaptureDevice::forget() {
+  feed_.stop();
   hold_.release();
   built_ = BuiltCapture{};
 }
 
 void PulseCaptureDevice::abandon(PulseTaps& taps) {
-  PulseCaptureServer server(context_, taps, hold_, [](const auto&) { return true; });
+  PulseCaptureServer server(context_, taps, hold_, feed_, [](const auto&) { return true; });
   removeCapture(server, built_);
 }
 
@@ -179,6 +185,7 @@ OSStatus PulseCaptureDevice::destroy(const DeviceInfo& source, PulseTaps& taps) 
   const auto server = context_.serverInfo();
   if (!sinks || !streams || !server) return status::notRunning;
 
+  feed_.stop();
   hold_.release();
   std::set<std::uint32_t> seen;
   unloadLoopbacks(

@@ -45,11 +45,23 @@ class ScriptedServer : public CaptureServer {
     events.push_back("release");
     held = false;
   }
+  bool feed(const LiveFeed& wanted) override {
+    events.push_back("feed " + wanted.source);
+    fed = feeds;
+    return feeds;
+  }
+  void unfeed() override {
+    EXPECT_TRUE(fed) << "ended a feed that was never started";
+    events.push_back("unfeed");
+    fed = false;
+  }
 
   int failLoad = -1;
   bool links = true;
   bool holds = true;
   bool held = false;
+  bool feeds = true;
+  bool fed = false;
   std::vector<std::string> events;
   int loads = 0;
   std::uint32_t next = 500;
@@ -61,7 +73,8 @@ class ScriptedServer : public CaptureServer {
   std::size_t attachedAtLoopbackRemoval = 0;
 };
 
-std::vector<PlannedModule> plan(unsigned mixerLatencyMs = 0) {
+std::vector<PlannedModule> plan(unsigned mixerLatencyMs = 0,
+                                LiveRoute route = LiveRoute::loopback) {
   CaptureLayout layout{"com.vellory.application-capture",
                        "Capture",
                        "vellory.capture.9",
@@ -69,6 +82,7 @@ std::vector<PlannedModule> plan(unsigned mixerLatencyMs = 0) {
                        {{"t0", 1}, {"t1", 2}, {"t2", 2}},
                        20,
                        mixerLatencyMs};
+  layout.liveRoute = route;
   return planCaptureDevice(layout);
 }
 
@@ -136,6 +150,28 @@ TEST(CaptureBuildTest, RemovalUndoesABuildInReverseOrder) {
   EXPECT_TRUE(server.loaded.empty());
   removeCapture(server, built);  // a second removal finds nothing
   EXPECT_EQ(server.unloads.size(), 6u);
+}
+
+// Streams of ours carry the live input into its sink once everything else stands, stop before
+// anything is unloaded, and a feed that cannot start leaves nothing behind.
+TEST(CaptureBuildTest, AFedLiveInputJoinsLastAndLeavesFirst) {
+  ScriptedServer server;
+  BuiltCapture built;
+  ASSERT_EQ(buildCapture(plan(0, LiveRoute::streams), server, built), BuildOutcome::built);
+  EXPECT_EQ(server.events.back(), "feed mic");
+  EXPECT_EQ(built.modules.size(), 5u);
+  EXPECT_EQ(std::count(server.events.begin(), server.events.end(), "load module-loopback"), 0);
+  removeCapture(server, built);
+  EXPECT_EQ(server.events[server.events.size() - 6], "unfeed");
+  EXPECT_TRUE(server.loaded.empty());
+
+  ScriptedServer refusing;
+  refusing.feeds = false;
+  BuiltCapture partial;
+  EXPECT_EQ(buildCapture(plan(0, LiveRoute::streams), refusing, partial), BuildOutcome::loadFailed);
+  EXPECT_TRUE(refusing.loaded.empty());
+  EXPECT_TRUE(refusing.attached.empty());
+  EXPECT_EQ(std::count(refusing.events.begin(), refusing.events.end(), "unfeed"), 0);
 }
 
 }  // namespace
