@@ -329,7 +329,9 @@ TEST_F(CaptureRunTest, EverydayRecordersGetEveryChannelInItsPlace) {
 
 // What a host does all day: the same applications and microphone keep playing, nobody else
 // records, and the capture is started, read right after its report, and stopped, again and
-// again on the same server.
+// again on the same server. Every other run takes a microphone that is itself a loopback inside
+// the server, as echo-cancel and filter-chain sources are, which PipeWire can stop for good when
+// the graph around it changes.
 TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
   const Playing playing = playThroughout(40);
   const auto& alpha = playing.alpha;
@@ -337,8 +339,9 @@ TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
   ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(beta->pid()) == "speakers"; }, 5s));
 
   for (int round = 1; round <= 5; ++round) {
-    const std::string label = "run " + std::to_string(round);
-    auto run = startRun({"--live-input-name", "Mono Microphone", "com.acme.alpha", "org.beta"});
+    const std::string microphone = round % 2 ? "Mono Microphone" : "Remap Microphone";
+    const std::string label = "run " + std::to_string(round) + " with " + microphone;
+    auto run = startRun({"--live-input-name", microphone, "com.acme.alpha", "org.beta"});
     ASSERT_EQ(run.report["channels"], 6) << label;
     Recorder capture(captureUID, dir.file("capture.wav"), 6, deviceMap(6));
     std::this_thread::sleep_for(3s);
@@ -359,15 +362,16 @@ TEST_F(CaptureRunTest, BackToBackRunsEachDeliverEveryChannel) {
 
 // The host's own sequence: start the run, read its report and open a plain recorder on the
 // device right away, while the applications play and nobody else records. The recorder has the
-// audio from the moment it connected, with a live input or without one.
+// audio from the moment it connected, without a live input, with a device's microphone and
+// with one that is a loopback inside the server.
 TEST_F(CaptureRunTest, ARecorderOpenedRightAfterTheReportHasAudioFromThenOn) {
-  const Playing playing = playThroughout(30);
+  const Playing playing = playThroughout(40);
   ASSERT_TRUE(waitUntil([&] { return sinkOfProcess(playing.beta->pid()) == "speakers"; }, 5s));
 
-  for (const bool live : {false, true}) {
-    const std::string label = live ? "with a live input" : "without a live input";
+  for (const std::string microphone : {"", "Mono Microphone", "Remap Microphone"}) {
+    const std::string label = microphone.empty() ? "without a live input" : "with " + microphone;
     std::vector<std::string> items{"com.acme.alpha", "org.beta"};
-    if (live) items.insert(items.begin(), {"--live-input-name", "Mono Microphone"});
+    if (!microphone.empty()) items.insert(items.begin(), {"--live-input-name", microphone});
     auto run = startRun(items);
     const int channels = run.report["channels"];
     // A recorder that joined late lost 2 s; a busy machine delays what it writes by some tenths.
@@ -456,9 +460,10 @@ TEST_F(CaptureRunTest, StopAtAnyMomentOfStartUpLeavesNothing) {
     run.signal(SIGTERM);
     const auto ended = run.wait(3s);
     ASSERT_TRUE(ended) << label;
-    // With both cores busy the first moment can still come before the handlers stand: then
-    // the default action ends the program, before it has said or built anything.
-    const bool beforeHandlers = moment == 0 && ended->status == 128 + SIGTERM && ended->err.empty();
+    // With both cores busy the early moments can still come before the handlers stand: then
+    // the default action ends the program, before it has said or built anything. From half the
+    // start-up on the handlers stand.
+    const bool beforeHandlers = moment < 5 && ended->status == 128 + SIGTERM && ended->err.empty();
     if (!beforeHandlers) {
       EXPECT_EQ(ended->status, 0) << label << ": " << ended->err;
     }
