@@ -2,6 +2,7 @@
 
 import ctypes
 import os
+import shutil
 import subprocess
 import tempfile
 from pathlib import Path
@@ -22,7 +23,9 @@ def start_server(kind, prefix):
 
 
 def stop_server(folder):
+    """Stops the server `start_server` started and removes its folder."""
     subprocess.run([str(ROOT / "scripts/sound-server"), "stop", folder], check=False)
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 def thread_run_times(pid):
