@@ -1,36 +1,18 @@
 #include "platform/linux/PulseLiveFeed.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/linux/PulseConnection.hpp"
-#include "platform/linux/PulseHardware.hpp"
+#include "platform/linux/PulseOwnStream.hpp"
 
 namespace vellory::pulse {
 
 namespace {
 
-void stateChanged(pa_stream*, void* userdata) {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
-}
-
 pa_sample_spec specOf(const LiveFeed& wanted) {
   return pa_sample_spec{PA_SAMPLE_FLOAT32LE, 48000, static_cast<std::uint8_t>(wanted.channels)};
-}
-
-pa_stream* newStream(pa_context* context, const LiveFeed& wanted, const char* name) {
-  const pa_sample_spec spec = specOf(wanted);
-  pa_channel_map map;
-  if (pa_channel_map_parse(&map, wanted.channelMap.c_str()) == nullptr) return nullptr;
-  pa_proplist* properties = pa_proplist_new();
-  pa_proplist_sets(properties, roleProperty, "capture-part");
-  pa_proplist_sets(properties, ownerProperty, std::to_string(getpid()).c_str());
-  pa_proplist_sets(properties, groupProperty, wanted.group.c_str());
-  pa_stream* stream = pa_stream_new_with_proplist(context, name, &spec, &map, properties);
-  pa_proplist_free(properties);
-  return stream;
 }
 
 // Neither stream may be moved elsewhere. Both have the input's own channel map, as the sink has,
@@ -46,14 +28,15 @@ bool PulseLiveFeed::start(const LiveFeed& wanted) {
   LoopLock lock(context_.mainloop());
   pa_context* context = context_.context();
   if (context == nullptr || pa_context_get_state(context) != PA_CONTEXT_READY) return false;
-  record_ = newStream(context, wanted, "Capture device live input");
-  playback_ = newStream(context, wanted, "Capture device live input feed");
+  for (auto [stream, name] : {std::pair{&record_, "Capture device live input"},
+                              std::pair{&playback_, "Capture device live input feed"}}) {
+    *stream = newOwnStream(context_.mainloop(), context, name, wanted.channels, wanted.channelMap,
+                           "capture-part", wanted.group);
+  }
   if (record_ == nullptr || playback_ == nullptr) {
     stopLocked();
     return false;
   }
-  pa_stream_set_state_callback(record_, stateChanged, context_.mainloop());
-  pa_stream_set_state_callback(playback_, stateChanged, context_.mainloop());
   const pa_sample_spec spec = specOf(wanted);
   const auto fragment =
       static_cast<std::uint32_t>(pa_usec_to_bytes(wanted.latencyMs * PA_USEC_PER_MSEC, &spec));
@@ -117,14 +100,8 @@ void PulseLiveFeed::stop() {
 }
 
 void PulseLiveFeed::stopLocked() {
-  for (pa_stream** stream : {&record_, &playback_}) {
-    if (*stream == nullptr) continue;
-    pa_stream_set_state_callback(*stream, nullptr, nullptr);
-    pa_stream_set_read_callback(*stream, nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(*stream))) pa_stream_disconnect(*stream);
-    pa_stream_unref(*stream);
-    *stream = nullptr;
-  }
+  releaseOwnStream(record_);
+  releaseOwnStream(playback_);
 }
 
 }  // namespace vellory::pulse

@@ -1,18 +1,11 @@
 #include "platform/linux/PulseMixerHold.hpp"
 
-#include <unistd.h>
-
 #include "platform/linux/PulseConnection.hpp"
-#include "platform/linux/PulseHardware.hpp"
-#include "platform/linux/PulseModuleArgs.hpp"
+#include "platform/linux/PulseOwnStream.hpp"
 
 namespace vellory::pulse {
 
 namespace {
-
-void stateChanged(pa_stream*, void* userdata) {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
-}
 
 void operationDone(pa_context*, int, void* userdata) {
   pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(userdata), 0);
@@ -35,19 +28,6 @@ pa_sample_spec specOf(const MixerHold& wanted) {
   return pa_sample_spec{PA_SAMPLE_FLOAT32LE, 48000, static_cast<std::uint8_t>(wanted.channels)};
 }
 
-pa_stream* newStream(pa_context* context, const MixerHold& wanted) {
-  const pa_sample_spec spec = specOf(wanted);
-  pa_channel_map map;
-  if (pa_channel_map_parse(&map, wanted.channelMap.c_str()) == nullptr) return nullptr;
-  pa_proplist* properties = pa_proplist_new();
-  pa_proplist_sets(properties, roleProperty, "capture-hold");
-  pa_proplist_sets(properties, ownerProperty, std::to_string(getpid()).c_str());
-  pa_stream* stream =
-      pa_stream_new_with_proplist(context, "Capture device pacing", &spec, &map, properties);
-  pa_proplist_free(properties);
-  return stream;
-}
-
 }  // namespace
 
 bool PulseMixerHold::hold(const MixerHold& wanted) {
@@ -56,9 +36,9 @@ bool PulseMixerHold::hold(const MixerHold& wanted) {
   LoopLock lock(context_.mainloop());
   pa_context* context = context_.context();
   if (context == nullptr || pa_context_get_state(context) != PA_CONTEXT_READY) return false;
-  stream_ = newStream(context, wanted);
+  stream_ = newOwnStream(context_.mainloop(), context, "Capture device pacing", wanted.channels,
+                         wanted.channelMap, "capture-hold");
   if (stream_ == nullptr) return false;
-  pa_stream_set_state_callback(stream_, stateChanged, context_.mainloop());
   const pa_sample_spec spec = specOf(wanted);
   pa_buffer_attr attributes{};
   attributes.maxlength = static_cast<std::uint32_t>(-1);
@@ -91,11 +71,7 @@ void PulseMixerHold::release() {
 }
 
 void PulseMixerHold::releaseLocked() {
-  if (stream_ == nullptr) return;
-  pa_stream_set_state_callback(stream_, nullptr, nullptr);
-  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) pa_stream_disconnect(stream_);
-  pa_stream_unref(stream_);
-  stream_ = nullptr;
+  releaseOwnStream(stream_);
 }
 
 }  // namespace vellory::pulse
